@@ -211,13 +211,19 @@ class SrwGuard {
 // ---- LogLine ----
 
 LogLine::LogLine(int level, const char* tag, const char* file, const char* function, int line)
-    : level_(level), tag_(tag), file_(file), function_(function), line_(line), threadId_(GetCurrentThreadId()) {
-  text_.reserve(512);
-}
+    : record_(g_logStopped.load(std::memory_order_acquire) ? std::make_unique<LogRecord>()
+                                                           : Logger::Instance().NewRecord()),
+      level_(level),
+      tag_(tag),
+      file_(file),
+      function_(function),
+      line_(line),
+      threadId_(GetCurrentThreadId()),
+      text_(record_->text) {}
 
 LogLine::~LogLine() {
   if (g_logStopped.load(std::memory_order_acquire)) return;
-  Logger::Instance().Submit(level_, tag_, file_, function_, line_, threadId_, std::move(text_));
+  Logger::Instance().Submit(std::move(record_), level_, tag_, file_, function_, line_, threadId_);
 }
 
 LogLine& LogLine::operator<<(const char* text) {
@@ -267,7 +273,7 @@ LogLine& LogLine::operator<<(const void* pointer) {
 // ---- decisions ----
 
 void FillLogRecord(LogRecord& record, int level, const char* tag, const char* file, const char* function,
-                   int line, std::uint32_t threadId, std::int64_t time100ns, std::wstring text) {
+                   int line, std::uint32_t threadId, std::int64_t time100ns) {
   record.level = level < kLogInfo ? kLogInfo : (level > kLogError ? kLogError : level);
   CopyField(record.tag, tag);
   CopyField(record.file, file);
@@ -275,7 +281,6 @@ void FillLogRecord(LogRecord& record, int level, const char* tag, const char* fi
   record.line = line;
   record.threadId = threadId;
   record.time100ns = time100ns;
-  record.text = std::move(text);
 }
 
 LogTimestamp ToLocalTimestamp(std::int64_t time100ns) {
@@ -324,6 +329,7 @@ struct Logger::State {
   SRWLOCK lock = SRWLOCK_INIT;
   CONDITION_VARIABLE wake = CONDITION_VARIABLE_INIT;
   std::deque<std::unique_ptr<LogRecord>> queue;
+  std::vector<std::unique_ptr<LogRecord>> spare;  // written records, ready for reuse
   bool stopping = false;       // guarded by lock
   bool writerWaiting = false;  // guarded by lock
   std::atomic<bool> accepting{true};
@@ -358,11 +364,39 @@ Logger::~Logger() {
   delete state_;
 }
 
+namespace {
+constexpr std::size_t kTextReserve = 512;
+constexpr std::size_t kMaxSpareRecords = 1024;
+constexpr std::size_t kMaxSpareText = 4096;
+constexpr int kPollRounds = 50;  // about 50 ms of polling after the last line
+}  // namespace
+
+std::unique_ptr<LogRecord> Logger::NewRecord() {
+  {
+    SrwGuard guard(state_->lock);
+    if (!state_->spare.empty()) {
+      std::unique_ptr<LogRecord> record = std::move(state_->spare.back());
+      state_->spare.pop_back();
+      record->text.clear();
+      return record;
+    }
+  }
+  auto record = std::make_unique<LogRecord>();
+  record->text.reserve(kTextReserve);
+  return record;
+}
+
 void Logger::Submit(int level, const char* tag, const char* file, const char* function, int line,
                     std::uint32_t threadId, std::wstring text) {
-  if (!state_->accepting.load(std::memory_order_acquire)) return;
   auto record = std::make_unique<LogRecord>();
-  FillLogRecord(*record, level, tag, file, function, line, threadId, Now100ns(), std::move(text));
+  record->text = std::move(text);
+  Submit(std::move(record), level, tag, file, function, line, threadId);
+}
+
+void Logger::Submit(std::unique_ptr<LogRecord> record, int level, const char* tag, const char* file,
+                    const char* function, int line, std::uint32_t threadId) {
+  if (!state_->accepting.load(std::memory_order_acquire)) return;
+  FillLogRecord(*record, level, tag, file, function, line, threadId, Now100ns());
   bool wake = false;
   {
     SrwGuard guard(state_->lock);
@@ -385,26 +419,58 @@ void Logger::Shutdown() {
   if (state_->writer.joinable()) state_->writer.join();
 }
 
+void Logger::RecycleRecords(std::deque<std::unique_ptr<LogRecord>>& batch) {
+  std::vector<std::unique_ptr<LogRecord>> ready;
+  ready.reserve(std::min(batch.size(), kMaxSpareRecords));
+  for (auto& record : batch) {
+    if (ready.size() == kMaxSpareRecords || record->text.capacity() > kMaxSpareText) continue;
+    ready.push_back(std::move(record));  // cleared by the caller that takes it
+  }
+  {
+    // Callers wait on this lock, so it is held for a swap only; records that
+    // don't fit are freed outside it.
+    SrwGuard guard(state_->lock);
+    if (state_->spare.empty()) state_->spare.swap(ready);
+  }
+  batch.clear();
+}
+
 void Logger::WriterMain() {
   LogFile file;
   if (!path_.empty()) file.Open(path_, false);
   TimestampCache times;
   std::deque<std::unique_ptr<LogRecord>> batch;
+  int idleRounds = kPollRounds;
   for (;;) {
     bool stopping = false;
     {
       SrwGuard guard(state_->lock);
       while (!state_->stopping && state_->queue.empty()) {
+        if (idleRounds < kPollRounds) {
+          // Waking a sleeping thread costs the caller several microseconds,
+          // so while lines keep coming the writer looks for them every
+          // millisecond instead of being signalled; only after a quiet spell
+          // does it sleep until the next line wakes it.
+          ReleaseSRWLockExclusive(&state_->lock);
+          Sleep(1);
+          AcquireSRWLockExclusive(&state_->lock);
+          ++idleRounds;
+          continue;
+        }
         state_->writerWaiting = true;
         SleepConditionVariableSRW(&state_->wake, &state_->lock, 1000, 0);
         state_->writerWaiting = false;
       }
+      idleRounds = 0;
       batch.swap(state_->queue);
       stopping = state_->stopping;
     }
     for (const auto& record : batch) file.AddLine(FormatLogLine(*record, times.Get(record->time100ns)));
     file.Flush();
-    batch.clear();
+    RecycleRecords(batch);
+    // Taking the queue at most once a millisecond keeps the writer off the
+    // callers' lock and memory while lines are pouring in.
+    if (!stopping) Sleep(1);
     if (stopping) break;
     if (file.is_open() && file.position() > kRotateSize) {
       file.Close();

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,6 +22,23 @@ enum LogLevel : int { kLogDebug = 0, kLogInfo = 1, kLogWarn = 2, kLogError = 3 }
 
 // Set once at process end; from then on log statements are dropped.
 extern std::atomic<bool> g_logStopped;
+
+// Local time of a log record, split into its fields.
+struct LogTimestamp {
+  int year, month, day, hour, minute, second, millisecond;
+};
+
+// One queued line. The fields are truncated to their sizes, the text never.
+struct LogRecord {
+  int level;  // 1..3
+  char tag[64];
+  char file[256];
+  char function[128];
+  int line;
+  std::uint32_t threadId;
+  std::int64_t time100ns;  // system clock, 100 ns units since 1970 (UTC)
+  std::wstring text;
+};
 
 class LogLine {
  public:
@@ -46,35 +65,20 @@ class LogLine {
   LogLine& operator<<(const void* pointer);       // "0x%08X"
 
  private:
-  std::wstring text_;
+  std::unique_ptr<LogRecord> record_;  // holds the text while the line is built
   int level_;
   const char* tag_;
   const char* file_;
   const char* function_;
   int line_;
   std::uint32_t threadId_;
+  std::wstring& text_;
 };
 
-// Local time of a log record, split into its fields.
-struct LogTimestamp {
-  int year, month, day, hour, minute, second, millisecond;
-};
-
-// One queued line. The fields are truncated to their sizes, the text never.
-struct LogRecord {
-  int level;  // 1..3
-  char tag[64];
-  char file[256];
-  char function[128];
-  int line;
-  std::uint32_t threadId;
-  std::int64_t time100ns;  // system clock, 100 ns units since 1970 (UTC)
-  std::wstring text;
-};
-
-// Builds a record: level clamped into 1..3, fields cut to 63/255/127 characters.
+// Fills a record's fields: level clamped into 1..3, tag, file and function cut
+// to 63/255/127 characters. The text is left as it is.
 void FillLogRecord(LogRecord& record, int level, const char* tag, const char* file, const char* function,
-                   int line, std::uint32_t threadId, std::int64_t time100ns, std::wstring text);
+                   int line, std::uint32_t threadId, std::int64_t time100ns);
 
 // Local time of a 100 ns count since 1970 (the runtime's local-time conversion).
 LogTimestamp ToLocalTimestamp(std::int64_t time100ns);
@@ -105,7 +109,14 @@ class Logger {
   Logger(const Logger&) = delete;
   Logger& operator=(const Logger&) = delete;
 
+  // A record for a new line, its text empty with room for 512 characters.
+  // Records come back from the writer once written, so a steady stream of
+  // lines allocates nothing.
+  std::unique_ptr<LogRecord> NewRecord();
+
   // Queues one line. Never blocks on file I/O. Dropped after Shutdown.
+  void Submit(std::unique_ptr<LogRecord> record, int level, const char* tag, const char* file,
+              const char* function, int line, std::uint32_t threadId);
   void Submit(int level, const char* tag, const char* file, const char* function, int line,
               std::uint32_t threadId, std::wstring text);
 
@@ -119,6 +130,7 @@ class Logger {
  private:
   struct State;
   void WriterMain();
+  void RecycleRecords(std::deque<std::unique_ptr<LogRecord>>& batch);
 
   std::wstring path_;
   State* state_;

@@ -64,12 +64,13 @@ TEST(LogFormatTest, RecordFieldsAreClampedAndCut) {
   } const kLevels[] = {{-1, 1}, {0, 1}, {1, 1}, {2, 2}, {3, 3}, {7, 3}};
   for (const Case& c : kLevels) {
     LogRecord record;
-    FillLogRecord(record, c.level, "t", "f", "fn", 1, 1, 0, L"");
+    FillLogRecord(record, c.level, "t", "f", "fn", 1, 1, 0);
     EXPECT_EQ(record.level, c.expected) << "level " << c.level;
   }
   const std::string tag(100, 'g'), file(300, 'f'), function(200, 'n');
   LogRecord record;
-  FillLogRecord(record, 1, tag.c_str(), file.c_str(), function.c_str(), 9, 7, 0, std::wstring(10000, L'z'));
+  record.text = std::wstring(10000, L'z');
+  FillLogRecord(record, 1, tag.c_str(), file.c_str(), function.c_str(), 9, 7, 0);
   EXPECT_EQ(std::string(record.tag), std::string(63, 'g'));
   EXPECT_EQ(std::string(record.file), std::string(255, 'f'));
   EXPECT_EQ(std::string(record.function), std::string(127, 'n'));
@@ -78,11 +79,13 @@ TEST(LogFormatTest, RecordFieldsAreClampedAndCut) {
 
 TEST(LogFormatTest, LineShowsFieldsAndOnlyTheLastPathComponent) {
   LogRecord record;
-  FillLogRecord(record, 1, "Main", "C:\\src\\app\\OrvoDownloader", "wWinMain", 27, 4711, 0, L"OrvoDownload Start.");
+  record.text = L"OrvoDownload Start.";
+  FillLogRecord(record, 1, "Main", "C:\\src\\app\\OrvoDownloader", "wWinMain", 27, 4711, 0);
   const LogTimestamp time{2019, 12, 18, 11, 46, 40, 123};
   EXPECT_EQ(FormatLogLine(record, time),
             "2019-12-18 11:46:40:123 [tid=4711][Info][Main][OrvoDownloader][wWinMain@27] OrvoDownload Start.");
-  FillLogRecord(record, 3, "utils", "utils", "GetFileHexMd5", -1, 1, 0, L"\u00e9\u4e2d");
+  record.text = L"\u00e9\u4e2d";
+  FillLogRecord(record, 3, "utils", "utils", "GetFileHexMd5", -1, 1, 0);
   EXPECT_EQ(FormatLogLine(record, LogTimestamp{2026, 1, 2, 3, 4, 5, 6}),
             "2026-01-02 03:04:05:006 [tid=1][Error][utils][utils][GetFileHexMd5@-1] \xc3\xa9\xe4\xb8\xad");
 }
