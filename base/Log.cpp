@@ -333,6 +333,8 @@ struct Logger::State {
   bool stopping = false;       // guarded by lock
   bool writerWaiting = false;  // guarded by lock
   std::atomic<bool> accepting{true};
+  std::atomic<bool> observed{false};
+  std::function<void(const LogRecord&)> observer;  // guarded by lock
   std::thread writer;
   SRWLOCK shutdownLock = SRWLOCK_INIT;
 };
@@ -400,12 +402,19 @@ void Logger::Submit(std::unique_ptr<LogRecord> record, int level, const char* ta
   bool wake = false;
   {
     SrwGuard guard(state_->lock);
+    if (state_->observed.load(std::memory_order_relaxed) && state_->observer) state_->observer(*record);
     state_->queue.push_back(std::move(record));
     wake = state_->writerWaiting;
   }
   // The writer only sleeps on an empty queue; while it is busy it takes the
   // whole queue on its next round, so no signal is needed.
   if (wake) WakeConditionVariable(&state_->wake);
+}
+
+void Logger::SetObserverForTesting(std::function<void(const LogRecord&)> observer) {
+  SrwGuard guard(state_->lock);
+  state_->observed.store(static_cast<bool>(observer));
+  state_->observer = std::move(observer);
 }
 
 void Logger::Shutdown() {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -126,6 +127,10 @@ class Logger {
   void Shutdown();
 
   const std::wstring& path() const { return path_; }
+
+  // Test hook: observer sees every record as it is queued (under the queue's
+  // lock, on the submitting thread). An empty function removes it.
+  void SetObserverForTesting(std::function<void(const LogRecord&)> observer);
 
  private:
   struct State;

@@ -1,5 +1,9 @@
 #include "tests/support/TestSupport.h"
 
+#include "base/Log.h"
+#include "base/TextConvert.h"
+
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -202,6 +206,35 @@ RegistryOverride::~RegistryOverride() {
   if (machineHandle_ != nullptr) RegCloseKey(machineHandle_);
   if (userHandle_ != nullptr) RegCloseKey(userHandle_);
   RegDeleteTreeW(HKEY_CURRENT_USER, root_.c_str());
+}
+
+// ---- LogCapture ----
+
+LogCapture::LogCapture() {
+  Logger::Instance().SetObserverForTesting([this](const LogRecord& record) {
+    static const char* const kLevels[] = {"Debug", "Info", "Warn", "Error"};
+    std::string line = std::string("[") + kLevels[record.level] + "][" + record.tag + "][" + record.file + "][" +
+                       record.function + "] " + WideToUtf8(record.text);
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.push_back(std::move(line));
+  });
+}
+
+LogCapture::~LogCapture() { Logger::Instance().SetObserverForTesting({}); }
+
+std::vector<std::string> LogCapture::Lines() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lines_;
+}
+
+bool LogCapture::Contains(const std::string& text) const { return Find(text) >= 0; }
+
+int LogCapture::Find(const std::string& text, int from) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (size_t i = static_cast<size_t>(std::max(from, 0)); i < lines_.size(); ++i) {
+    if (lines_[i].find(text) != std::string::npos) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 }  // namespace testing_support

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/PostedCallQueue.h"
 
@@ -95,6 +97,25 @@ class RegistryOverride {
   std::wstring user_;
   HKEY machineHandle_ = nullptr;
   HKEY userHandle_ = nullptr;
+};
+
+// Collects the lines this process logs while it lives, each as
+// "[Level][tag][file][function] text" (UTF-8, no time or thread id).
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  std::vector<std::string> Lines() const;
+  bool Contains(const std::string& text) const;
+  // Index of the first line containing text at or after `from`, or -1.
+  int Find(const std::string& text, int from = 0) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
 };
 
 }  // namespace testing_support

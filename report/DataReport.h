@@ -1,0 +1,60 @@
+// The report front: every part of the program reports through SendEvent and
+// SendClickEvent. The front holds the identifiers every event carries and one
+// sender, chosen at start-up, that carries the event away (the report library
+// or the HTTPS channel). Reporting never affects the caller: nothing is
+// returned and nothing a sender does comes back.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// An event on its way to the sender: only the keys the send operation set.
+using ReportEventJson = nlohmann::json;
+
+class DataReport {
+ public:
+  using Sender = std::function<void(ReportEventJson)>;
+
+  // The process's front, created on first use, never destroyed before exit.
+  static DataReport& Instance();
+
+  DataReport();
+  DataReport(const DataReport&) = delete;
+  DataReport& operator=(const DataReport&) = delete;
+
+  // {"ireserve1": code, "ireserve5": value5, "ireserve6": value6, "ireserve7": value7}.
+  // Any thread.
+  void SendEvent(std::int32_t code, std::int32_t value5, std::int32_t value6, std::int32_t value7);
+  // {"ireserve0": code}. Any thread.
+  void SendClickEvent(std::int32_t code);
+
+  // Replaces the sender. Start-up only, before events come from other threads.
+  void SetSender(Sender sender);
+
+  // Identifiers, written during start-up only (by the global configuration).
+  std::uint64_t client_version = 0;
+  std::uint64_t supplyid = 0;
+  std::string guid;  // machine identifier, 32 lower-case hex digits
+  std::string strcommon0;
+  std::wstring language;
+  std::uint32_t sys_major = 0;
+  std::uint32_t sys_minor = 0;
+  std::uint32_t sys_build = 0;
+
+ private:
+  void Send(ReportEventJson event);
+
+  Sender sender_;
+};
+
+// The OS version as RtlGetNtVersionNumbers reports it; sys_build keeps only
+// the low 16 bits of the build number (the top bits mark release builds).
+struct NtVersion {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t build = 0;
+};
+NtVersion NtVersionFromNumbers(std::uint32_t major, std::uint32_t minor, std::uint32_t rawBuild);

@@ -1,0 +1,28 @@
+#include "report/DataReport.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+TEST(DataReportTest, EventsCarryExactlyTheirKeys) {
+  DataReport front;
+  std::vector<ReportEventJson> sent;
+  front.SetSender([&sent](ReportEventJson event) { sent.push_back(std::move(event)); });
+  front.SendEvent(202, 20, 3, 0);
+  front.SendClickEvent(6);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0], (ReportEventJson{{"ireserve1", 202}, {"ireserve5", 20}, {"ireserve6", 3}, {"ireserve7", 0}}));
+  for (const auto& [key, value] : sent[0].items()) EXPECT_TRUE(value.is_number_integer()) << key;
+  EXPECT_EQ(sent[1], (ReportEventJson{{"ireserve0", 6}}));
+  front.SendEvent(-1, -2, -3, 2147483647);
+  EXPECT_EQ(sent[2]["ireserve1"].get<std::int64_t>(), -1);
+  EXPECT_EQ(sent[2]["ireserve7"].get<std::int64_t>(), 2147483647);
+}
+
+TEST(DataReportTest, BuildKeepsItsLowSixteenBits) {
+  EXPECT_EQ(NtVersionFromNumbers(10, 0, 0xF0004A63).build, 19043u);
+  EXPECT_EQ(NtVersionFromNumbers(6, 1, 7601).build, 7601u);
+  const DataReport front;
+  EXPECT_GE(front.sys_major, 5u);  // the system reported a version
+  EXPECT_LE(front.sys_build, 0xFFFFu);
+}
