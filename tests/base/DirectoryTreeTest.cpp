@@ -150,3 +150,82 @@ TEST(DirectoryTreeTest, DirectoryLinkIsRemovedButNotFollowed) {
   EXPECT_FALSE(FileExists(root));
   EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\keep.txt"), "keep");
 }
+
+namespace {
+
+constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+// The pending rename list as its strings (source, target, source, target...).
+std::vector<std::wstring> PendingRenames() {
+  std::vector<std::wstring> entries;
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                   &size) != ERROR_SUCCESS) {
+    return entries;
+  }
+  std::wstring block(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, RRF_RT_REG_MULTI_SZ, nullptr, block.data(),
+                   &size) != ERROR_SUCCESS) {
+    return entries;
+  }
+  block.resize(size / sizeof(wchar_t));
+  for (size_t at = 0; at < block.size();) {
+    const size_t end = block.find(L'\0', at);
+    const size_t stop = end == std::wstring::npos ? block.size() : end;
+    entries.push_back(block.substr(at, stop - at));
+    at = stop + 1;
+  }
+  // The list ends with an empty string; pairs before it may hold empty targets.
+  while (!entries.empty() && entries.back().empty() && entries.size() % 2 == 1) entries.pop_back();
+  return entries;
+}
+
+// Takes the scheduled deletions under prefix back out of the machine's list.
+void ForgetPendingRenamesUnder(const std::wstring& prefix) {
+  const std::vector<std::wstring> entries = PendingRenames();
+  std::wstring block;
+  for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+    if (entries[i].find(prefix) != std::wstring::npos) continue;
+    block += entries[i] + L'\0' + entries[i + 1] + L'\0';
+  }
+  if (block.empty()) {
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
+  } else {
+    block += L'\0';
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, REG_MULTI_SZ, block.data(),
+                    static_cast<DWORD>(block.size() * sizeof(wchar_t)));
+  }
+}
+
+}  // namespace
+
+// With the restart flag files are only scheduled for deletion at the next
+// restart: they stay, the result is true, and the machine's pending list
+// names each of them (taken out again afterwards).
+TEST(DirectoryTreeTest, RestartFlagSchedulesTheFiles) {
+  ScratchDir dir;
+  const std::wstring root = dir / L"Setup";
+  MakeTree(root);
+  std::vector<std::wstring> failures;
+  const bool result = DeleteDirectoryTree(root, failures, true);
+  const std::vector<std::wstring> pending = PendingRenames();
+  ForgetPendingRenamesUnder(dir.path());
+
+  EXPECT_TRUE(result);
+  EXPECT_TRUE(failures.empty());
+  EXPECT_TRUE(FileExists(root + L"\\top.txt"));
+  EXPECT_TRUE(FileExists(root + L"\\a\\b\\Instar.exe"));
+  EXPECT_FALSE(FileExists(root + L"\\empty"));  // empty folders go at once
+  for (const wchar_t* file : {L"\\top.txt", L"\\a\\one.bin", L"\\a\\b\\Instar.exe"}) {
+    bool found = false;
+    for (size_t i = 0; i + 1 < pending.size(); i += 2) {
+      // Sources are NT paths ("\\??\\C:\\..."); an empty target means delete.
+      const std::wstring& source = pending[i];
+      const std::wstring path = root + file;
+      found = found || (source.size() >= path.size() && pending[i + 1].empty() &&
+                        _wcsicmp(source.c_str() + source.size() - path.size(), path.c_str()) == 0);
+    }
+    EXPECT_TRUE(found) << testing::PrintToString(root + file);
+  }
+}

@@ -134,8 +134,8 @@ TEST(FileDigestTest, FailedReadGivesItsErrorCode) {
 TEST(FileDigestTest, MissingFileGivesEmptyTextAndLogsTheOpenFailure) {
   ScratchDir dir;
   const std::wstring missing = dir / L"missing.bin";
-  const auto child =
-      testing_support::RunChild(L"\"" + testing_support::TestBinaryDir() + L"\\digest_child.exe\" \"" + missing + L"\"");
+  const std::wstring childExe = testing_support::TestBinaryDir() + L"\\digest_child.exe";
+  const auto child = testing_support::RunChild(L"\"" + childExe + L"\" \"" + missing + L"\"");
   ASSERT_TRUE(child.started);
   const size_t newline = child.output.find("\r\n");
   ASSERT_NE(newline, std::string::npos) << child.output;

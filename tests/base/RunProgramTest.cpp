@@ -15,7 +15,8 @@ TEST(RunProgramTest, WaitsAndReportsTheExitCode) {
     bool hidden;
     DWORD exitCode;
   } const kCases[] = {
-      {L"0", true, 0}, {L"1", true, 1}, {L"1000", true, 1000}, {L"0", false, 0}, {L"1", false, 1}, {L"1000", false, 1000},
+      {L"0", true, 0},  {L"1", true, 1},  {L"1000", true, 1000},
+      {L"0", false, 0}, {L"1", false, 1}, {L"1000", false, 1000},
   };
   for (const Case& c : kCases) {
     DWORD exitCode = 12345;
