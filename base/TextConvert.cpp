@@ -30,3 +30,10 @@ std::string WideToUtf8(std::wstring_view text) { return FromWide(CP_UTF8, text);
 std::wstring Utf8ToWide(std::string_view text) { return ToWide(CP_UTF8, text); }
 std::string WideToAnsi(std::wstring_view text) { return FromWide(CP_ACP, text); }
 std::wstring AnsiToWide(std::string_view text) { return ToWide(CP_ACP, text); }
+
+bool ContainsDoubleByteChars(std::wstring_view path) {
+  for (const char byte : WideToAnsi(path)) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(byte))) return true;
+  }
+  return false;
+}

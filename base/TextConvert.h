@@ -11,3 +11,7 @@ std::string WideToUtf8(std::wstring_view text);
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToAnsi(std::wstring_view text);
 std::wstring AnsiToWide(std::string_view text);
+
+// True when the path, in the system ANSI code page, holds a lead byte of a
+// double-byte character (so never under a single-byte code page).
+bool ContainsDoubleByteChars(std::wstring_view path);
