@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Handles.h"
 #include "base/TextConvert.h"
 
 std::atomic<bool> g_logStopped{false};
@@ -102,11 +103,6 @@ std::wstring DefaultLogFilePath() {
   return path;
 }
 
-struct FileCloser {
-  void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using UniqueFile = std::unique_ptr<void, FileCloser>;
-
 // The writer's file, opened for appending. Lines are written in the file's
 // text form (LF becomes CR LF). The writer gathers the lines of one batch and
 // hands them to the file in writes of up to 64 KiB before it waits again, so
@@ -121,11 +117,8 @@ class LogFile {
     HANDLE h = CreateFileW(path.c_str(), truncate ? GENERIC_WRITE : FILE_APPEND_DATA,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      file_.reset();
-      return;
-    }
     file_.reset(h);
+    if (!file_) return;
     LARGE_INTEGER size{};
     position_ = GetFileSizeEx(h, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
   }
@@ -134,7 +127,7 @@ class LogFile {
     Flush();
     file_.reset();
   }
-  bool is_open() const { return file_ != nullptr; }
+  bool is_open() const { return file_.valid(); }
   std::uint64_t position() const { return position_ + pending_.size(); }
 
   void AddLine(std::string_view line) {
