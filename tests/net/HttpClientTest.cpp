@@ -64,7 +64,7 @@ TEST_F(HttpClientTest, EmptyUrlAndOtherMethodsAreRefused) {
 
 TEST_F(HttpsClientTest, CertificateErrorsAreIgnoredUnlessStrict) {
   // Strict first: WinHTTP keeps verified connections for reuse by later requests.
-  for (const std::string listener : {"https", "expired", "misnamed"}) {
+  for (const char* listener : {"https", "expired", "misnamed"}) {
     HttpClient strict(server_.wbase(listener) + L"/status?body=secret");
     strict.strictCertificates = true;
     EXPECT_FALSE(strict.Request(L"GET")) << listener;
@@ -73,7 +73,7 @@ TEST_F(HttpsClientTest, CertificateErrorsAreIgnoredUnlessStrict) {
         << listener << " error " << strict.lastError;
     EXPECT_TRUE(strict.GetResponseText().empty()) << listener;
   }
-  for (const std::string listener : {"https", "expired", "misnamed"}) {
+  for (const char* listener : {"https", "expired", "misnamed"}) {
     HttpClient relaxed(server_.wbase(listener) + L"/status?body=secret");
     EXPECT_TRUE(relaxed.Request(L"GET")) << listener << " error " << relaxed.lastError;
     EXPECT_EQ(relaxed.GetResponseText(), L"secret") << listener;

@@ -10,7 +10,6 @@ when it is the scheme's default) to the second one: it stands for a host that
 only the proxy can reach. CONNECT tunnels (for HTTPS) follow the routes too.
 """
 import argparse
-import http.client
 import http.server
 import os
 import select
@@ -34,39 +33,55 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
 
     def _forward(self):
         length = int(self.headers.get("Content-Length", "0") or "0")
-        body = self.rfile.read(length) if length > 0 else None
+        body = self.rfile.read(length) if length > 0 else b""
         self.server.log.write({"method": self.command, "target": self.path,
                                "headers": [[k, v] for k, v in self.headers.items()]})
         url = urllib.parse.urlsplit(self.path)
         if url.scheme != "http" or not url.netloc:
-            self._reply(400, [], b"absolute http URL expected")
+            self._reply(400, b"absolute http URL expected")
             return
-        netloc = self.server.route(url.netloc, 80)
-        host, _, port = netloc.rpartition(":")
+        host, _, port = self.server.route(url.netloc, 80).rpartition(":")
         path = url.path or "/"
         if url.query:
             path += "?" + url.query
-        headers = {k: v for k, v in self.headers.items() if k.lower() not in HOP_BY_HOP}
+        request = ["%s %s HTTP/1.1" % (self.command, path)]
+        request += ["%s: %s" % (k, v) for k, v in self.headers.items() if k.lower() not in HOP_BY_HOP]
+        request.append("Connection: close")
         try:
-            upstream = http.client.HTTPConnection(host, int(port or 80), timeout=30)
-            upstream.request(self.command, path, body=body, headers=headers)
-            response = upstream.getresponse()
-            data = response.read() if self.command != "HEAD" else b""
-            out = [(k, v) for k, v in response.getheaders()
-                   if k.lower() not in HOP_BY_HOP and k.lower() != "content-length"]
-            if self.command == "HEAD":
-                out.append(("Content-Length", response.getheader("Content-Length", "0")))
-            self._reply(response.status, out, data, send_length=self.command != "HEAD")
-            upstream.close()
+            upstream = socket.create_connection((host, int(port)), timeout=30)
         except OSError as e:
-            self._reply(502, [], ("upstream failed: %s" % e).encode())
+            self._reply(502, ("upstream failed: %s" % e).encode())
+            return
+        # The response goes back byte for byte (a missing Content-Length or a
+        # connection dropped half-way stays as the server made it); only
+        # "Connection: close" is added, as this connection ends with it.
+        self.close_connection = True
+        try:
+            upstream.sendall(("\r\n".join(request) + "\r\n\r\n").encode("latin-1") + body)
+            head = b""
+            while b"\r\n\r\n" not in head:
+                data = upstream.recv(65536)
+                if not data:
+                    break
+                head += data
+            status_end = head.find(b"\r\n")
+            if status_end >= 0:
+                head = head[:status_end] + b"\r\nConnection: close" + head[status_end:]
+            self.wfile.write(head)
+            while True:
+                data = upstream.recv(1 << 20)
+                if not data:
+                    break
+                self.wfile.write(data)
+            self.wfile.flush()
+        except OSError:
+            pass
+        finally:
+            upstream.close()
 
-    def _reply(self, code, headers, body, send_length=True):
+    def _reply(self, code, body):
         self.send_response(code)
-        for k, v in headers:
-            self.send_header(k, v)
-        if send_length:
-            self.send_header("Content-Length", str(len(body)))
+        self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(body)
