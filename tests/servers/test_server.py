@@ -168,8 +168,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, name, log, tls_context=None):
-        super().__init__(("127.0.0.1", 0), Handler)
+    def __init__(self, name, log, tls_context=None, port=0):
+        super().__init__(("127.0.0.1", port), Handler)
         self.name = name
         self.log = log
         self.tls_context = tls_context
@@ -229,11 +229,15 @@ def main():
     ap.add_argument("--dir", required=True)
     ap.add_argument("--lifetime", type=float, default=120)
     ap.add_argument("--tls", action="store_true")
+    ap.add_argument("--http-port", type=int, default=0, help="fixed port for the http listener (benchmarks)")
+    ap.add_argument("--quiet-log", action="store_true", help="keep no request log (benchmarks)")
     args = ap.parse_args()
     serverlife.redirect_output(args.dir, "server")
     log = serverlife.RequestLog(os.path.join(args.dir, "requests.log"))
 
-    servers = {"http": Server("http", log)}
+    if args.quiet_log:
+        log.write = lambda entry: None
+    servers = {"http": Server("http", log, port=args.http_port)}
     if args.tls:
         certs = os.path.join(args.dir, "certs")
         start = time.strftime("%Y%m%d%H%M%SZ", time.gmtime(time.time() - 86400))
