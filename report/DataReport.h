@@ -34,6 +34,13 @@ class DataReport {
   // Replaces the sender. Start-up only, before events come from other threads.
   void SetSender(Sender sender);
 
+  // The sender of the HTTPS channel: posts each event to the worker pool,
+  // where ReportDataByHttp sends it. The caller never waits.
+  Sender HttpSender();
+  // Sends one event as a signed POST to the report server; a failure is
+  // logged ("report data error") and dropped. Worker threads.
+  void ReportDataByHttp(ReportEventJson event);
+
   // Identifiers, written during start-up only (by the global configuration).
   std::uint64_t client_version = 0;
   std::uint64_t supplyid = 0;

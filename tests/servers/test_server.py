@@ -20,6 +20,8 @@ Paths (query parameters in brackets):
   /location                   Location: 12345
   /text[n]                    n letters a..z repeated, as text
   /pac[proxy]                 a proxy script sending everything to that proxy
+  /report/clientreport        the report endpoint: answers --report-status with
+                              --report-body (the request is in the log)
   /bytes[n, nolength, nohead, drop, piece, delay]
                               n bytes of the test pattern; nolength: no
                               Content-Length (connection closes at the end);
@@ -104,6 +106,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             ctype = q.get("ctype", "text/plain")
             self._simple(int(q.get("code", "200")), q.get("body", "").encode("utf-8"),
                          [("Content-Type", ctype)], send_body)
+        elif path == "/report/clientreport":
+            self._simple(self.server.report_status, self.server.report_body.encode("utf-8"),
+                         [("Content-Type", "application/json")], send_body)
         elif path == "/html-open":
             self._simple(200, b"<HTML><body>cut short", [("Content-Type", "text/html")], send_body)
         elif path == "/html-whole":
@@ -173,6 +178,8 @@ class Server(http.server.ThreadingHTTPServer):
         self.name = name
         self.log = log
         self.tls_context = tls_context
+        self.report_status = 200
+        self.report_body = '{"ret":0}'
 
     def finish_request(self, request, client_address):
         # The TLS handshake runs on the connection's own thread, so a client
@@ -231,6 +238,9 @@ def main():
     ap.add_argument("--tls", action="store_true")
     ap.add_argument("--http-port", type=int, default=0, help="fixed port for the http listener (benchmarks)")
     ap.add_argument("--quiet-log", action="store_true", help="keep no request log (benchmarks)")
+    ap.add_argument("--https-port", type=int, default=0, help="fixed port for the https listener (report host)")
+    ap.add_argument("--report-status", type=int, default=200)
+    ap.add_argument("--report-body", default='{"ret":0}')
     args = ap.parse_args()
     serverlife.redirect_output(args.dir, "server")
     log = serverlife.RequestLog(os.path.join(args.dir, "requests.log"))
@@ -243,11 +253,13 @@ def main():
         start = time.strftime("%Y%m%d%H%M%SZ", time.gmtime(time.time() - 86400))
         end = time.strftime("%Y%m%d%H%M%SZ", time.gmtime(time.time() + 30 * 86400))
         servers["https"] = Server("https", log, make_certificate(
-            certs, "selfsigned", "127.0.0.1", "IP:127.0.0.1,DNS:localhost", start, end))
+            certs, "selfsigned", "127.0.0.1", "IP:127.0.0.1,DNS:localhost", start, end), port=args.https_port)
         servers["expired"] = Server("expired", log, make_certificate(
             certs, "expired", "127.0.0.1", "IP:127.0.0.1,DNS:localhost", "20200101000000Z", "20210101000000Z"))
         servers["misnamed"] = Server("misnamed", log, make_certificate(
             certs, "misnamed", "wrong.orvo.invalid", "DNS:wrong.orvo.invalid", start, end))
+    for s in servers.values():
+        s.report_status, s.report_body = args.report_status, args.report_body
     for s in servers.values():
         threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
     ports = {name: s.server_address[1] for name, s in servers.items()}

@@ -217,6 +217,7 @@ LogCapture::LogCapture() {
                        record.function + "] " + WideToUtf8(record.text);
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back(std::move(line));
+    sourceLines_.push_back(record.line);
   });
 }
 
@@ -228,6 +229,12 @@ std::vector<std::string> LogCapture::Lines() const {
 }
 
 bool LogCapture::Contains(const std::string& text) const { return Find(text) >= 0; }
+
+int LogCapture::SourceLineOf(const std::string& text) const {
+  const int index = Find(text);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return index < 0 ? -1 : sourceLines_[static_cast<size_t>(index)];
+}
 
 int LogCapture::Find(const std::string& text, int from) const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -112,10 +112,13 @@ class LogCapture {
   bool Contains(const std::string& text) const;
   // Index of the first line containing text at or after `from`, or -1.
   int Find(const std::string& text, int from = 0) const;
+  // The source line number the first line containing text was logged with, or -1.
+  int SourceLineOf(const std::string& text) const;
 
  private:
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
+  std::vector<int> sourceLines_;
 };
 
 }  // namespace testing_support
