@@ -53,7 +53,7 @@ DownloadResult DownloadFile(const std::wstring& url, const std::wstring& localPa
   }
   if (!WinHttpReceiveResponse(get.get(), nullptr)) return Failure(kDownloadNoResponse, GetLastError());
 
-  FileHandle file(CreateFileW(localPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  UniqueFile file(CreateFileW(localPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return Failure(kDownloadFileFailed, GetLastError());
 
