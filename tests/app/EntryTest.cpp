@@ -7,19 +7,12 @@
 #include "app/Entry.h"
 #include "base/Log.h"
 #include "base/TextConvert.h"
+#include "tests/app/ProductPath.h"
 #include "base/utils.h"
 #include "config/GlobalConfig.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
-
-std::wstring ProductExe() {
-  std::wstring path = L"Z:" + Utf8ToWide(ORVO_PRODUCT_EXE_UNIX);
-  for (auto& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
 
 std::int64_t Now100ns() {
   FILETIME ft;

@@ -5,18 +5,11 @@
 #include <string>
 
 #include "base/TextConvert.h"
+#include "tests/app/ProductPath.h"
 #include "app/Entry.h"
 #include "base/utils.h"
 
 namespace {
-
-std::wstring ProductExe() {
-  std::wstring path = L"Z:" + Utf8ToWide(ORVO_PRODUCT_EXE_UNIX);
-  for (auto& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
 
 std::string Resource(HMODULE module, const wchar_t* type, int id) {
   HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);

@@ -29,8 +29,10 @@ import struct
 import subprocess
 import sys
 import threading
-import time
 import urllib.parse
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import serverlife  # noqa: E402
 
 SALT = "kwz#serverDigest_482&!~"
 
@@ -171,44 +173,16 @@ def main():
     ap.add_argument("--lifetime", type=float, default=110)
     args = ap.parse_args()
     workdir = args.dir
-    err = open(os.path.join(workdir, "collector.err"), "a", buffering=1, encoding="utf-8")
-    sys.stdout = err
-    sys.stderr = err
-
-    lock = threading.Lock()
-    log_path = os.path.join(workdir, "requests.log")
-
-    def log(entry):
-        line = json.dumps(entry, sort_keys=True) + "\n"
-        with lock:
-            with open(log_path, "a", encoding="utf-8") as f:
-                f.write(line)
+    serverlife.redirect_output(workdir, "collector")
+    log = serverlife.RequestLog(os.path.join(workdir, "requests.log"))
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
-    server.log = log
+    server.log = log.write
     server.socket = make_context(workdir).wrap_socket(server.socket, server_side=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-
-    tmp = os.path.join(workdir, "ports.json.tmp")
-    with open(tmp, "w", encoding="utf-8") as f:
-        json.dump({"https": server.server_address[1]}, f)
-    os.replace(tmp, os.path.join(workdir, "ports.json"))
-
-    deadline = time.monotonic() + args.lifetime
-    stop = os.path.join(workdir, "stop")
-    try:
-        while time.monotonic() < deadline and os.path.isdir(workdir) and not os.path.exists(stop):
-            time.sleep(0.05)
-    finally:
-        threading.Thread(target=server.shutdown, daemon=True).start()
-        if os.path.isdir(workdir):
-            try:
-                with open(os.path.join(workdir, "stopped"), "w") as f:
-                    f.write("stopped\n")
-            except OSError:
-                pass
-        os._exit(0)
+    serverlife.publish_ports(workdir, {"https": server.server_address[1]})
+    serverlife.run_until_stopped(workdir, args.lifetime, [server])
 
 
 if __name__ == "__main__":
