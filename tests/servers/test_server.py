@@ -20,6 +20,7 @@ Paths (query parameters in brackets):
   /location                   Location: 12345
   /text[n]                    n letters a..z repeated, as text
   /pac[proxy]                 a proxy script sending everything to that proxy
+  /files/NAME                  the file WORKDIR/files/NAME (404 when missing)
   /report/clientreport        the report endpoint: answers --report-status with
                               --report-body (the request is in the log)
   /bytes[n, nolength, nohead, drop, piece, delay]
@@ -106,6 +107,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             ctype = q.get("ctype", "text/plain")
             self._simple(int(q.get("code", "200")), q.get("body", "").encode("utf-8"),
                          [("Content-Type", ctype)], send_body)
+        elif path.startswith("/files/"):
+            name = urllib.parse.unquote(path[len("/files/"):])
+            full = os.path.join(self.server.files_dir, name)
+            if "/" in name or "\\" in name or not os.path.isfile(full):
+                self._simple(404, b"no such file", [("Content-Type", "text/plain")], send_body)
+            else:
+                with open(full, "rb") as f:
+                    self._simple(200, f.read(), [("Content-Type", "application/octet-stream")], send_body)
         elif path == "/report/clientreport":
             self._simple(self.server.report_status, self.server.report_body.encode("utf-8"),
                          [("Content-Type", "application/json")], send_body)
@@ -260,6 +269,7 @@ def main():
             certs, "misnamed", "wrong.orvo.invalid", "DNS:wrong.orvo.invalid", start, end))
     for s in servers.values():
         s.report_status, s.report_body = args.report_status, args.report_body
+        s.files_dir = os.path.join(args.dir, "files")
     for s in servers.values():
         threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
     ports = {name: s.server_address[1] for name, s in servers.items()}
