@@ -32,6 +32,10 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers);
 // front's sender: the library when it loaded, otherwise the HTTPS channel on
 // the worker pool. True when the library loaded.
 bool InitDataReport();
+// True when the file at path may stay: a regular file (or a link) whose file
+// version is at least minVersion and whose digest is md5 (any case), tested
+// in that order.
+bool IsReportLibraryCurrent(const std::wstring& path, const std::wstring& minVersion, const std::wstring& md5);
 // Releases the report library manager's hold on the library (end of run).
 void ReleaseReportLibrary();
 

@@ -2,8 +2,11 @@
 
 #include <shlobj.h>
 
+#include "ReportLibraryDigest.h"
 #include "base/Log.h"
 #include "base/utils.h"
+#include "report/DataReport.h"
+#include "report/ReportManager.h"
 
 LOG_SOURCE("OrvoDownloader");
 
@@ -31,7 +34,7 @@ bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-const wchar_t ReportLibraryMd5[] = L"";
+const wchar_t ReportLibraryMd5[] = ORVO_REPORT_LIBRARY_MD5;
 
 namespace {
 
@@ -43,20 +46,26 @@ std::wstring ReportLibraryPath() {
   return dir + L"/dr.dll";
 }
 
-bool IsReportLibraryCurrent(const std::wstring& path) {
-  return IsRegularFileOrLink(path) && IsFileVersionAtLeast(path, ReportLibraryMinVersion) &&
-         EqualsIgnoringCase(GetFileHexMd5(path), ReportLibraryMd5);
-}
 
 }  // namespace
 
+bool IsReportLibraryCurrent(const std::wstring& path, const std::wstring& minVersion, const std::wstring& md5) {
+  return IsRegularFileOrLink(path) && IsFileVersionAtLeast(path, minVersion) &&
+         EqualsIgnoringCase(GetFileHexMd5(path), md5);
+}
+
 bool InitDataReport() {
   const std::wstring path = ReportLibraryPath();
-  if (!IsReportLibraryCurrent(path)) {
+  if (!IsReportLibraryCurrent(path, ReportLibraryMinVersion, ReportLibraryMd5)) {
     LOG_INFO("Main") << "dr.dll md5 is not equal or existed. release dr.dll to: " << path;
     ExtractResourceToFile(GetModuleHandleW(nullptr), kReportLibraryResource, path);
   }
-  return false;
+  const bool loaded = OrvoReportMgr::CReportManager::Instance().Load(path);
+  // The front starts with the library sender; without the library every
+  // event goes over HTTPS from the worker pool instead.
+  DataReport& front = DataReport::Instance();
+  if (!loaded) front.SetSender(front.HttpSender());
+  return loaded;
 }
 
-void ReleaseReportLibrary() {}
+void ReleaseReportLibrary() { OrvoReportMgr::CReportManager::Instance().Release(); }

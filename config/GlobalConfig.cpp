@@ -10,6 +10,7 @@
 #include "base/utils.h"
 #include "config/ExternData.h"
 #include "report/DataReport.h"
+#include "report/ReportManager.h"
 
 LOG_SOURCE("GlobalConfig");
 
@@ -318,6 +319,10 @@ void GlobalConfig::HandOverReportIdentifiers() {
   report.client_version = buildid;
   report.supplyid = supplyid;
   report.language = language;
+  OrvoReportMgr::CReportManager& manager = OrvoReportMgr::CReportManager::Instance();
+  manager.clientVersion = report.client_version;
+  manager.supplyId = static_cast<std::uint32_t>(report.supplyid);
+  if (!report.guid.empty()) manager.guid = report.guid;
 }
 
 std::wstring GlobalConfig::ReadUserLanguage(REGSAM access) {

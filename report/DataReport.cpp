@@ -4,6 +4,9 @@
 
 #include <utility>
 
+#include "report/MachineId.h"
+#include "report/ReportManager.h"
+
 namespace {
 
 NtVersion QueryNtVersion() {
@@ -35,12 +38,42 @@ DataReport& DataReport::Instance() {
 }
 
 DataReport::DataReport() {
+  OrvoMacID::MachineIdBytes id{};
+  OrvoMacID::CSeqIDGenerator::GetId(id.data());
+  guid = OrvoMacID::MachineIdText(id);
+  ReadSystemFacts();
+}
+
+DataReport::DataReport(const std::array<std::uint8_t, 16>& machineId) {
+  guid = OrvoMacID::MachineIdText(machineId);
+  ReadSystemFacts();
+}
+
+void DataReport::ReadSystemFacts() {
   const NtVersion version = QueryNtVersion();
   sys_major = version.major;
   sys_minor = version.minor;
   sys_build = version.build;
-  // Until start-up picks a channel, events have nowhere to go.
-  sender_ = [](ReportEventJson) {};
+  // Start-up replaces this by the HTTP sender when the library didn't load.
+  sender_ = [this](ReportEventJson event) { ReportThroughLibrary(std::move(event)); };
+}
+
+ReportEvent DataReport::LibraryRecord(const ReportEventJson& event) const {
+  ReportEvent record = ReportEventFromJson(event);
+  record.type = 2;
+  record.ireserve[9] = static_cast<std::int64_t>(client_version & 0xFFFFFFFFu);
+  record.strreserve[0] = strcommon0;
+  return record;
+}
+
+void DataReport::ReportThroughLibrary(ReportEventJson event) {
+  ReportEvent record;
+  try {
+    record = LibraryRecord(event);
+  } catch (const nlohmann::json::exception&) {
+    return;  // not an event of ours; reporting never disturbs the caller
+  }
+  OrvoReportMgr::CReportManager::Instance().Report(record);
 }
 
 void DataReport::SetSender(Sender sender) { sender_ = std::move(sender); }

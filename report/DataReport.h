@@ -5,11 +5,14 @@
 // returned and nothing a sender does comes back.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
+
+#include "report/ReportEvent.h"
 
 // An event on its way to the sender: only the keys the send operation set.
 using ReportEventJson = nlohmann::json;
@@ -21,7 +24,11 @@ class DataReport {
   // The process's front, created on first use, never destroyed before exit.
   static DataReport& Instance();
 
+  // Reads the machine identifier and the OS version and installs the
+  // library sender.
   DataReport();
+  // The same with the given identifier instead of the machine's (tests).
+  explicit DataReport(const std::array<std::uint8_t, 16>& machineId);
   DataReport(const DataReport&) = delete;
   DataReport& operator=(const DataReport&) = delete;
 
@@ -30,6 +37,14 @@ class DataReport {
   void SendEvent(std::int32_t code, std::int32_t value5, std::int32_t value6, std::int32_t value7);
   // {"ireserve0": code}. Any thread.
   void SendClickEvent(std::int32_t code);
+
+  // The library sender: the record of LibraryRecord goes to the report
+  // library manager. Runs on the caller's thread.
+  void ReportThroughLibrary(ReportEventJson event);
+  // The event as the library receives it: type 2, ireserve9 the low half of
+  // client_version, strreserve0 = strcommon0. Throws nlohmann::json::type_error
+  // for a value of the wrong type.
+  ReportEvent LibraryRecord(const ReportEventJson& event) const;
 
   // Replaces the sender. Start-up only, before events come from other threads.
   void SetSender(Sender sender);
@@ -53,6 +68,7 @@ class DataReport {
 
  private:
   void Send(ReportEventJson event);
+  void ReadSystemFacts();
 
   Sender sender_;
 };

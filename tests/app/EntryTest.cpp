@@ -7,6 +7,7 @@
 #include "app/Entry.h"
 #include "base/Log.h"
 #include "base/TextConvert.h"
+#include "base/utils.h"
 #include "config/GlobalConfig.h"
 #include "tests/support/TestSupport.h"
 
@@ -62,9 +63,17 @@ std::string LineWith(const std::string& log, const std::string& marker) {
   return log.substr(at, log.find("\r\n", at) - at);
 }
 
+std::wstring UnpackedLibrary() { return GetLocalAppDataFolder() + L"\\Quenlo\\Saffrel\\OrvoDownloader/dr.dll"; }
+const char kReleaseLine[] = "] dr.dll md5 is not equal or existed. release dr.dll to: ";
+
 class EntryTest : public ::testing::Test {
  protected:
-  void SetUp() override { ForgetProductSettings(); }
+  void SetUp() override {
+    ForgetProductSettings();
+    // Every case starts without an unpacked report library.
+    DeleteFileW(UnpackedLibrary().c_str());
+    RemoveDirectoryW(UnpackedLibrary().c_str());
+  }
   void TearDown() override {
     // The run made its component download folder under the drive it chose.
     wchar_t value[MAX_PATH] = {};
@@ -116,5 +125,33 @@ TEST_F(EntryTest, SecondInstanceOfTheSessionStopsAtTheLock) {
   // The configuration is built before the lock is tested.
   EXPECT_NE(run.log.find("] client id: 190912\r\n"), std::string::npos) << run.log;
   EXPECT_EQ(run.log.find("OrvoDownload End."), std::string::npos) << run.log;
+  EXPECT_TRUE(run.log.ends_with(" End...\r\n")) << run.log;
+}
+
+
+TEST_F(EntryTest, ReportLibraryIsUnpackedWhenMissingAndLeftWhenCurrent) {
+  const std::wstring library = UnpackedLibrary();
+  DeleteFileW(library.c_str());
+  const ProductRun first = RunProduct();
+  EXPECT_EQ(first.child.exitCode, 0u);
+  EXPECT_NE(first.log.find(kReleaseLine + WideToUtf8(library) + "\r\n"), std::string::npos) << first.log;
+  EXPECT_EQ(GetFileHexMd5(library), ReportLibraryMd5);
+  EXPECT_GE(GetFileVersion(library), 0x0006000406F600CAull);
+
+  const ProductRun second = RunProduct();
+  EXPECT_EQ(second.child.exitCode, 0u);
+  EXPECT_EQ(second.log.find("release dr.dll"), std::string::npos) << second.log;
+  EXPECT_NE(second.log.find("] OrvoDownload End.\r\n"), std::string::npos) << second.log;
+}
+
+TEST_F(EntryTest, FolderInPlaceOfTheLibraryLeavesTheRunOnTheHttpChannel) {
+  const std::wstring library = UnpackedLibrary();
+  DeleteFileW(library.c_str());
+  ASSERT_TRUE(CreateDirectoryW(library.c_str(), nullptr));
+  const ProductRun run = RunProduct();
+  RemoveDirectoryW(library.c_str());
+  EXPECT_EQ(run.child.exitCode, 0u);
+  EXPECT_NE(run.log.find(kReleaseLine), std::string::npos) << run.log;
+  EXPECT_NE(run.log.find("] OrvoDownload End.\r\n"), std::string::npos) << run.log;
   EXPECT_TRUE(run.log.ends_with(" End...\r\n")) << run.log;
 }

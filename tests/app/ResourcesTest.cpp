@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/TextConvert.h"
+#include "app/Entry.h"
 #include "base/utils.h"
 
 namespace {
@@ -27,7 +28,7 @@ std::string Resource(HMODULE module, const wchar_t* type, int id) {
 
 }  // namespace
 
-TEST(ResourcesTest, ProductCarriesSkinIconManifestAndVersion) {
+TEST(ResourcesTest, ProductCarriesSkinIconLibraryManifestAndVersion) {
   HMODULE product = LoadLibraryExW(ProductExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(product, nullptr) << GetLastError();
   const std::string skin = Resource(product, L"ZIPRES", 133);
@@ -36,6 +37,9 @@ TEST(ResourcesTest, ProductCarriesSkinIconManifestAndVersion) {
   const std::string icon = Resource(product, L"CUSTOM", 134);
   ASSERT_GE(icon.size(), 6u);
   EXPECT_EQ(icon.substr(0, 4), std::string("\0\0\1\0", 4));
+  const std::string library = Resource(product, L"CUSTOM", 135);
+  EXPECT_EQ(library.substr(0, 2), "MZ");
+  EXPECT_EQ(Md5Hex(library.data(), library.size()), WideToUtf8(ReportLibraryMd5));
   const std::string manifest = Resource(product, MAKEINTRESOURCEW(24), 1);
   EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
   EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"),
