@@ -22,16 +22,6 @@ std::string HttpsUrl(const wchar_t* host, const wchar_t* path) {
   return "https://" + WideToUtf8(host) + WideToUtf8(path);
 }
 
-// One source, tried once; logs its failure.
-bool FetchManifest(const std::string& url, HttpResult& result) {
-  result = HttpGet(url, L"utf-8");
-  if (IsHttpSuccess(result)) return true;
-  const DWORD error = GetLastError();
-  LOG_ERROR("ComponentXml") << "download component file use " << Utf8ToWide(url)
-                            << " failed. http code: " << result.status << " error code: " << error;
-  return false;
-}
-
 }  // namespace
 
 std::wstring CMainWnd::DownloadComponentXml() {
@@ -50,9 +40,17 @@ std::wstring CMainWnd::DownloadComponentXml() {
   }
   const std::wstring path = file;
 
+  // Each source is tried once.
   HttpResult result;
-  if (!FetchManifest(HttpsUrl(ORVO_MANIFEST_HOST, kPrimaryPath), result) &&
-      !FetchManifest(HttpsUrl(ORVO_CONTENT_HOST, kFallbackPath), result)) {
+  auto fetch = [&result](const std::string& url) {
+    result = HttpGet(url, L"utf-8");
+    if (IsHttpSuccess(result)) return true;
+    const DWORD error = GetLastError();
+    LOG_ERROR("ComponentXml") << "download component file use " << Utf8ToWide(url)
+                              << " failed. http code: " << result.status << " error code: " << error;
+    return false;
+  };
+  if (!fetch(HttpsUrl(ORVO_MANIFEST_HOST, kPrimaryPath)) && !fetch(HttpsUrl(ORVO_CONTENT_HOST, kFallbackPath))) {
     installOutcome_ = kOutcomeManifestDownload;
     return {};
   }
