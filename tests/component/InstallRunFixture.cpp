@@ -59,6 +59,12 @@ void SetMachineProxy(const std::string& proxy) {
   RegCloseKey(key);
 }
 
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
+  return n < MAX_PATH ? std::wstring(value, n) : std::wstring();
+}
+
 const ComponentDescriptor& DescriptorOf(ComponentId id) {
   for (const ComponentDescriptor& component : ComponentTable()) {
     if (component.id == id) return component;
@@ -86,6 +92,8 @@ std::string XmlAttribute(const char* name, const std::string& value) {
 
 void InstallRunTest::SetUp() {
   // The manifest goes to %TEMP%\OrvoDownload\: this test's own temp folder.
+  savedTmp_ = Environment(L"TMP");
+  savedTemp_ = Environment(L"TEMP");
   const std::wstring temp = MakeDir(dir / L"temp");
   SetEnvironmentVariableW(L"TMP", temp.c_str());
   SetEnvironmentVariableW(L"TEMP", temp.c_str());
@@ -116,6 +124,8 @@ void InstallRunTest::SetUp() {
 
 void InstallRunTest::TearDown() {
   NewRun();
+  SetEnvironmentVariableW(L"TMP", savedTmp_.c_str());
+  SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
   if (HasFailure()) {
     for (const std::string& line : log.Lines()) std::printf("log: %s\n", line.c_str());
   }

@@ -150,6 +150,8 @@ class InstallRunTest : public ::testing::Test {
  private:
   static LRESULT CALLBACK WindowThreadProc(HWND, UINT, WPARAM, LPARAM);
 
+  std::wstring savedTmp_;
+  std::wstring savedTemp_;
   mutable std::mutex eventsMutex_;
   std::vector<Event> events_;
   std::unique_ptr<RecordingMainWnd> window_;
