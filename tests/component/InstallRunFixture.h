@@ -45,6 +45,12 @@ struct Event {
   DWORD thread = 0;
 };
 
+// An event as EventLines() writes it.
+inline std::string EventLine(int code, int value5 = 0, int value6 = 0, int value7 = 0) {
+  return std::to_string(code) + "/" + std::to_string(value5) + "/" + std::to_string(value6) + "/" +
+         std::to_string(value7);
+}
+
 // CMainWnd with every window-thread operation written down, as one line per
 // change ("progress 37", "bar 100", "animation on", "animation off",
 // "complete"); a repeated progress line is kept once.

@@ -10,6 +10,7 @@
 #include "base/TextConvert.h"
 #include "tests/component/InstallRunFixture.h"
 
+using install_testing::EventLine;
 using install_testing::InstallRunTest;
 using install_testing::RecordingMainWnd;
 using install_testing::ServedComponent;
@@ -22,10 +23,7 @@ namespace {
 const std::vector<ComponentId> kAllSix = {ComponentId::Portalis, ComponentId::UI,          ComponentId::VDI_0,
                                           ComponentId::VDI_100,  ComponentId::Rusk_Rootfs, ComponentId::Cabin};
 
-std::string Line(int code, int value5 = 0, int value6 = 0, int value7 = 0) {
-  return std::to_string(code) + "/" + std::to_string(value5) + "/" + std::to_string(value6) + "/" +
-         std::to_string(value7);
-}
+
 
 int Id(const ServedComponent& c) { return static_cast<int>(c.id); }
 
@@ -78,13 +76,13 @@ TEST_F(InstallRunTest, AllSixComponentsDownloadedAndInstalled) {
 
   std::vector<std::string> downloads, installs;
   for (const ServedComponent& c : components) {
-    downloads.push_back(Line(201, 0, Id(c)));
-    downloads.push_back(Line(203, 0, Id(c)));
-    installs.push_back(Line(301, 0, Id(c)));
-    installs.push_back(Line(303, 0, Id(c)));
+    downloads.push_back(EventLine(201, 0, Id(c)));
+    downloads.push_back(EventLine(203, 0, Id(c)));
+    installs.push_back(EventLine(301, 0, Id(c)));
+    installs.push_back(EventLine(303, 0, Id(c)));
   }
-  EXPECT_EQ(EventLines(), Concat({{Line(100), Line(102), Line(200)}, downloads, {Line(204), Line(300)}, installs,
-                                  {Line(304)}}));
+  EXPECT_EQ(EventLines(), Concat({{EventLine(100), EventLine(102), EventLine(200)}, downloads, {EventLine(204), EventLine(300)}, installs,
+                                  {EventLine(304)}}));
 
   // Each file: reset to 0, its own progress up to 100; then the bar at 100,
   // the animation around the installers, and the complete page last.
@@ -150,10 +148,10 @@ TEST_F(InstallRunTest, FilesOnDiskWithTheirDigestAreReusedAndWrongOnesFetchedAga
   RecordingMainWnd& window = Window();
 
   EXPECT_TRUE(window.completeShown);
-  EXPECT_EQ(EventLines(), (std::vector<std::string>{Line(100), Line(102), Line(200), Line(201, 0, 1), Line(203, 0, 1),
-                                                    Line(204), Line(300), Line(301, 0, 7), Line(303, 0, 7),
-                                                    Line(301, 0, 1), Line(303, 0, 1), Line(301, 0, 2),
-                                                    Line(303, 0, 2), Line(304)}));
+  EXPECT_EQ(EventLines(), (std::vector<std::string>{EventLine(100), EventLine(102), EventLine(200), EventLine(201, 0, 1), EventLine(203, 0, 1),
+                                                    EventLine(204), EventLine(300), EventLine(301, 0, 7), EventLine(303, 0, 7),
+                                                    EventLine(301, 0, 1), EventLine(303, 0, 1), EventLine(301, 0, 2),
+                                                    EventLine(303, 0, 2), EventLine(304)}));
   EXPECT_EQ(ReadFileBytes(DownloadDir(components[1]) + Utf8ToWide(components[1].name)), components[1].bytes);
   EXPECT_TRUE(log.Contains("[Info][Component][component][CMainWnd::DownloadComponent] Portalis_setup.exe is existed. "
                            "path: " +
@@ -185,9 +183,9 @@ TEST_F(InstallRunTest, EverythingOnDiskMovesNoProgress) {
   Run();
   RecordingMainWnd& window = Window();
   EXPECT_TRUE(window.completeShown);
-  EXPECT_EQ(EventLines(), (std::vector<std::string>{Line(100), Line(102), Line(200), Line(204), Line(300),
-                                                    Line(301, 0, 7), Line(303, 0, 7), Line(301, 0, 1),
-                                                    Line(303, 0, 1), Line(304)}));
+  EXPECT_EQ(EventLines(), (std::vector<std::string>{EventLine(100), EventLine(102), EventLine(200), EventLine(204), EventLine(300),
+                                                    EventLine(301, 0, 7), EventLine(303, 0, 7), EventLine(301, 0, 1),
+                                                    EventLine(303, 0, 1), EventLine(304)}));
   EXPECT_EQ(window.screen, (std::vector<std::string>{"bar 100", "animation on", "animation off", "complete"}));
 }
 
@@ -227,15 +225,15 @@ TEST_F(InstallRunTest, DownloadFailuresStopAtTheFailingComponent) {
     EXPECT_FALSE(window.completeShown);
     EXPECT_EQ(window.installPhase(), kPhaseFailed);
     EXPECT_EQ(window.installOutcome(), test.outcome);
-    const std::vector<std::string> expected = {Line(100),
-                                               Line(102),
-                                               Line(200),
-                                               Line(201, 0, 7),
-                                               Line(203, 0, 7),
-                                               Line(201, 0, 1),
-                                               test.outcome == kOutcomeDigestMismatch ? Line(203, 0, 1) : "",
-                                               Line(202, test.outcome, 1, test.detail),
-                                               Line(1001, test.outcome)};
+    const std::vector<std::string> expected = {EventLine(100),
+                                               EventLine(102),
+                                               EventLine(200),
+                                               EventLine(201, 0, 7),
+                                               EventLine(203, 0, 7),
+                                               EventLine(201, 0, 1),
+                                               test.outcome == kOutcomeDigestMismatch ? EventLine(203, 0, 1) : "",
+                                               EventLine(202, test.outcome, 1, test.detail),
+                                               EventLine(1001, test.outcome)};
     std::vector<std::string> lines = EventLines();
     std::vector<std::string> want;
     for (const auto& l : expected) {
