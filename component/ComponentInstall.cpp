@@ -22,13 +22,6 @@ LSTATUS CreateMachineKey(const std::wstring& path, UniqueHKey& key) {
                          nullptr, key.put(), nullptr);
 }
 
-void LogCreateFailure(const std::wstring& path, LSTATUS status) {
-  // The registry returns its error instead of setting the thread's; make
-  // both the same so the line names the real cause.
-  SetLastError(static_cast<DWORD>(status));
-  LOG_ERROR("Component") << "create " << path << " reg path failed. error code: " << GetLastError();
-}
-
 // Puts the process back in the folder it was in, whichever way the
 // component's install ends, so no download folder stays held as the
 // current directory.
@@ -53,9 +46,15 @@ class CurrentDirectoryScope {
 
 bool CMainWnd::InstallComponent() {
   DataReport& report = DataReport::Instance();
+  auto logCreateFailure = [](const std::wstring& path, LSTATUS status) {
+    // The registry returns its error instead of setting the thread's; make
+    // both the same so the line names the real cause.
+    SetLastError(static_cast<DWORD>(status));
+    LOG_ERROR("Component") << "create " << path << " reg path failed. error code: " << GetLastError();
+  };
   UniqueHKey key;
   if (const LSTATUS status = CreateMachineKey(kProductKey, key); status != ERROR_SUCCESS) {
-    LogCreateFailure(kProductKey, status);
+    logCreateFailure(kProductKey, status);
     // The components are installed all the same; the step fails at its end.
     installOutcome_ = kOutcomeRegistryKey;
   }
@@ -70,7 +69,7 @@ bool CMainWnd::InstallComponent() {
       status = CreateMachineKey(item.writePathToRegKey, key);
     }
     if (status != ERROR_SUCCESS) {
-      LogCreateFailure(item.writePathToRegKey, status);
+      logCreateFailure(item.writePathToRegKey, status);
       installOutcome_ = kOutcomeRegistryKey;
       return false;
     }

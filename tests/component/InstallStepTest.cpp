@@ -162,7 +162,9 @@ TEST_F(InstallRunTest, VolatileProductKeyStillInstallsEveryComponentThenFails) {
 
   EXPECT_EQ(window.installOutcome(), kOutcomeRegistryKey);
   EXPECT_EQ(window.installPhase(), kPhaseFailed);
-  const std::vector<std::string> tail(EventLines().end() - 6, EventLines().end());
+  const std::vector<std::string> lines = EventLines();
+  ASSERT_GE(lines.size(), 6u);
+  const std::vector<std::string> tail(lines.end() - 6, lines.end());
   EXPECT_EQ(tail, (std::vector<std::string>{EventLine(301, 0, 7), EventLine(303, 0, 7), EventLine(301, 0, 1),
                                             EventLine(303, 0, 1), EventLine(302, kOutcomeRegistryKey, 1),
                                             EventLine(1001, kOutcomeRegistryKey)}));
