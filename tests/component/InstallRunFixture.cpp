@@ -2,14 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "base/Callback.h"
-#include "base/Md5.h"
 #include "base/TextConvert.h"
 #include "base/WorkerPool.h"
 #include "report/DataReport.h"
-#include "tests/fixtures/components/FixtureTrailer.h"
 
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
@@ -34,58 +31,10 @@ void MakeTree(const std::wstring& path) {
   CreateDirectoryW(path.c_str(), nullptr);
 }
 
-void SetMachineProxy(const std::string& proxy) {
-  // WinHTTP's own record of the machine-wide proxy: a header (0x18, 0,
-  // flags 2 = named proxy), then the proxy and the bypass list as
-  // length-prefixed ASCII. The manifest servers on 127.0.0.1 are reached
-  // directly.
-  const std::string bypass = "127.0.0.1";
-  std::string blob;
-  auto put = [&blob](DWORD v) { blob.append(reinterpret_cast<const char*>(&v), sizeof v); };
-  put(0x18);
-  put(0);
-  put(2);
-  put(static_cast<DWORD>(proxy.size()));
-  blob += proxy;
-  put(static_cast<DWORD>(bypass.size()));
-  blob += bypass;
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                            L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections", 0, nullptr,
-                            0, KEY_WRITE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExW(key, L"WinHttpSettings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
-                 static_cast<DWORD>(blob.size()));
-  RegCloseKey(key);
-}
-
 std::wstring Environment(const wchar_t* name) {
   wchar_t value[MAX_PATH] = {};
   const DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
   return n < MAX_PATH ? std::wstring(value, n) : std::wstring();
-}
-
-const ComponentDescriptor& DescriptorOf(ComponentId id) {
-  for (const ComponentDescriptor& component : ComponentTable()) {
-    if (component.id == id) return component;
-  }
-  throw std::logic_error("no such component");
-}
-
-std::string XmlAttribute(const char* name, const std::string& value) {
-  std::string escaped;
-  for (const char c : value) {
-    if (c == '&') {
-      escaped += "&amp;";
-    } else if (c == '"') {
-      escaped += "&quot;";
-    } else if (c == '<') {
-      escaped += "&lt;";
-    } else {
-      escaped += c;
-    }
-  }
-  return std::string(" ") + name + "=\"" + escaped + "\"";
 }
 
 }  // namespace
@@ -167,41 +116,14 @@ void InstallRunTest::StartServers(bool withFallback) {
       "test_proxy.py", MakeDir(dir / L"proxy"),
       std::vector<std::string>{"--route downloads.orvo.test:80=127.0.0.1:" + std::to_string(primary->port("http"))});
   ASSERT_TRUE(proxy->ready());
-  SetMachineProxy("127.0.0.1:" + std::to_string(proxy->port("proxy")));
+  ASSERT_TRUE(SetMachineProxy("127.0.0.1:" + std::to_string(proxy->port("proxy")), "127.0.0.1"));
 }
 
 ServedComponent InstallRunTest::Fixture(ComponentId id, nlohmann::json behaviour) const {
-  const ComponentDescriptor& descriptor = DescriptorOf(id);
-  ServedComponent c;
-  c.id = id;
-  c.name = WideToUtf8(descriptor.name) + "_setup.exe";
-  c.localaddpath = WideToUtf8(descriptor.name);
-  c.regKey = WideToUtf8(descriptor.registryKey);
-  behaviour["regRoot"] = WideToUtf8(registry.machineKey());
-  behaviour["regKey"] = c.regKey;
-  if (!behaviour.contains("markers")) {
-    behaviour["markers"] = nlohmann::json::array();
-    for (const std::wstring& marker : MarkerFiles(id)) behaviour["markers"].push_back(WideToUtf8(marker));
-  }
   static const std::string program =
       ReadFileBytes(testing_support::TestBinaryDir() + L"\\..\\fixtures\\components\\fixture_setup.exe");
   EXPECT_FALSE(program.empty()) << "fixture_setup.exe not found";
-  c.bytes = AppendFixtureTrailer(program, behaviour.dump());
-  return c;
-}
-
-std::string InstallRunTest::ManifestFor(const std::vector<ServedComponent>& components) const {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<components>\n";
-  for (const ServedComponent& c : components) {
-    const std::string hash = c.hash.value_or(Md5Hex(c.bytes.data(), c.bytes.size()));
-    xml += "  <Item" + XmlAttribute("version", "1.0.0.1") + XmlAttribute("id", std::to_string(static_cast<int>(c.id))) +
-           XmlAttribute("name", c.name) + XmlAttribute("localaddpath", c.localaddpath) +
-           XmlAttribute("installInX86", "1") + XmlAttribute("installInX64", "1") +
-           XmlAttribute("writePathToRegKey", c.regKey) + XmlAttribute("DL_ID", "1") + XmlAttribute("hash", hash) +
-           XmlAttribute("filesize", std::to_string(c.bytes.size())) +
-           XmlAttribute("url", c.url.empty() ? "http://downloads.orvo.test/files/" + c.name : c.url) + "/>\n";
-  }
-  return xml + "</components>\n";
+  return FixtureComponent(id, std::move(behaviour), registry.machineKey(), program);
 }
 
 void InstallRunTest::Serve(const std::vector<ServedComponent>& components) {
@@ -209,7 +131,7 @@ void InstallRunTest::Serve(const std::vector<ServedComponent>& components) {
   for (const ServedComponent& c : components) {
     ASSERT_TRUE(WriteFileBytes(files + L"\\" + Utf8ToWide(c.name), c.bytes));
   }
-  const std::string xml = ManifestFor(components);
+  const std::string xml = ManifestXml(components);
   WriteSite(ServerDir(), kManifestPath, xml);
 }
 

@@ -25,6 +25,7 @@
 
 #include "component/InstalledComponents.h"
 #include "config/GlobalConfig.h"
+#include "tests/component/FixtureManifest.h"
 #include "tests/net/LoopbackServer.h"
 #include "tests/support/TestSupport.h"
 #include "ui/MainWnd.h"
@@ -85,17 +86,6 @@ class RecordingMainWnd : public CMainWnd {
   DWORD owner_;
 };
 
-// One component of the manifest and the file served for it.
-struct ServedComponent {
-  ComponentId id = ComponentId::Portalis;
-  std::string name;          // served as /files/NAME
-  std::string localaddpath;
-  std::string regKey;
-  std::string bytes;         // the file
-  std::optional<std::string> hash;  // the manifest's hash (MD5 of bytes by default)
-  std::string url;           // http://downloads.orvo.test/files/NAME by default
-};
-
 class InstallRunTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -110,9 +100,6 @@ class InstallRunTest : public ::testing::Test {
   // The fixture setup program of id, its behaviour given by behaviour plus
   // the registry and marker keys its Instar.exe needs.
   ServedComponent Fixture(ComponentId id, nlohmann::json behaviour = nlohmann::json::object()) const;
-  // The manifest of components: one <Item> each, with its real digest and
-  // size and its URL on the test server.
-  std::string ManifestFor(const std::vector<ServedComponent>& components) const;
   // Puts the components' files in the primary's files/ folder and their
   // manifest at the primary's manifest path.
   void Serve(const std::vector<ServedComponent>& components);
