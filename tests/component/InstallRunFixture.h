@@ -60,11 +60,13 @@ class RecordingMainWnd : public CMainWnd {
   explicit RecordingMainWnd(GlobalConfig& config) : CMainWnd(config), owner_(GetCurrentThreadId()) {}
 
   std::vector<std::string> screen;
+  int progressCalls = 0;  // every OnDownloadProgress, repeats included
   bool completeShown = false;
   bool ranOffWindowThread = false;
 
  protected:
   void OnDownloadProgress(std::uint32_t percent, std::uint32_t speedKbps) override {
+    ++progressCalls;
     Note("progress " + std::to_string(percent));
     CMainWnd::OnDownloadProgress(percent, speedKbps);
   }

@@ -88,6 +88,9 @@ TEST_F(InstallRunTest, SetupProgramAndComponentInstallerResults) {
     EXPECT_EQ(window.completeShown, test.outcome == 0);
     EXPECT_EQ(EventLines(), PortalisRunEvents(test.outcome));
     EXPECT_TRUE(log.Contains(test.logLine));
+    // One file: its samples are every progress it reported, without the
+    // (0, 0) of the reset before it.
+    EXPECT_EQ(window.speedSamples().size(), static_cast<size_t>(window.progressCalls - 1));
     const std::wstring argsFile = DownloadDir(portalis) + L"instar_args.txt";
     EXPECT_EQ(FileExists(argsFile), test.instarArgs.has_value());
     if (test.instarArgs) {
