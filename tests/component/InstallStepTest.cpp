@@ -237,3 +237,25 @@ TEST_F(InstallRunTest, EmptyInstallListSucceedsWithoutEvents) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InstallRunTest, DownloadFolderThatCannotBeMadeEndsAsAnUnknownException) {
+  StartServers();
+  const ServedComponent portalis = Fixture(ComponentId::Portalis);
+  Serve({portalis});
+  Want({ComponentId::Portalis});
+  // A file where the download folder's parent should be.
+  ASSERT_TRUE(WriteFileBytes(dir / L"blocked", "a file, not a folder"));
+  config->tempPath = dir / L"blocked\\download\\";
+  Run();
+  RecordingMainWnd& window = Window();
+  EXPECT_EQ(window.installOutcome(), kOutcomeCommon);
+  EXPECT_EQ(window.installPhase(), kPhaseFailed);
+  EXPECT_EQ(EventLines(), (std::vector<std::string>{EventLine(100), EventLine(102), EventLine(200),
+                                                    EventLine(1001, kOutcomeCommon)}));
+  EXPECT_TRUE(log.Contains("[Error][component][component][CMainWnd::DoInstallComponent] unknown exception occurred at "
+                           "installing progress."));
+}
+
+}  // namespace
