@@ -20,6 +20,9 @@ Paths (query parameters in brackets):
   /location                   Location: 12345
   /text[n]                    n letters a..z repeated, as text
   /pac[proxy]                 a proxy script sending everything to that proxy
+  /files/NAME                  the file WORKDIR/files/NAME (404 when missing)
+  any other path               the file WORKDIR/site/PATH when there is one
+                              (e.g. site/downloads/xml/compoment.xml), else 404
   /report/clientreport        the report endpoint: answers --report-status with
                               --report-body (the request is in the log)
   /bytes[n, nolength, nohead, drop, piece, delay]
@@ -106,6 +109,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             ctype = q.get("ctype", "text/plain")
             self._simple(int(q.get("code", "200")), q.get("body", "").encode("utf-8"),
                          [("Content-Type", ctype)], send_body)
+        elif path.startswith("/files/"):
+            name = urllib.parse.unquote(path[len("/files/"):])
+            full = os.path.join(self.server.files_dir, name)
+            if "/" in name or "\\" in name or not os.path.isfile(full):
+                self._simple(404, b"no such file", [("Content-Type", "text/plain")], send_body)
+            else:
+                with open(full, "rb") as f:
+                    self._simple(200, f.read(), [("Content-Type", "application/octet-stream")], send_body)
         elif path == "/report/clientreport":
             self._simple(self.server.report_status, self.server.report_body.encode("utf-8"),
                          [("Content-Type", "application/json")], send_body)
@@ -134,8 +145,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
                          send_body)
         elif path == "/bytes":
             self._bytes(q, send_body)
+        elif self._site_file(path):
+            with open(self._site_file(path), "rb") as f:
+                self._simple(200, f.read(), [("Content-Type", "text/xml")], send_body)
         else:
             self._simple(404, b"no such path", [("Content-Type", "text/plain")], send_body)
+
+    def _site_file(self, path):
+        """WORKDIR/site + path when that names a file inside site/, else None."""
+        site = os.path.realpath(self.server.site_dir)
+        full = os.path.realpath(os.path.join(site, urllib.parse.unquote(path).lstrip("/")))
+        if not full.startswith(site + os.sep) or not os.path.isfile(full):
+            return None
+        return full
 
     def _bytes(self, q, send_body):
         n = int(q.get("n", "0"))
@@ -260,6 +282,8 @@ def main():
             certs, "misnamed", "wrong.orvo.invalid", "DNS:wrong.orvo.invalid", start, end))
     for s in servers.values():
         s.report_status, s.report_body = args.report_status, args.report_body
+        s.files_dir = os.path.join(args.dir, "files")
+        s.site_dir = os.path.join(args.dir, "site")
     for s in servers.values():
         threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
     ports = {name: s.server_address[1] for name, s in servers.items()}
