@@ -60,18 +60,6 @@ LRESULT CALLBACK WindowThreadProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   return CallWindowProcW(g_testWindowProc, hwnd, message, wParam, lParam);
 }
 
-std::wstring MakeDir(const std::wstring& path) {
-  CreateDirectoryW(path.c_str(), nullptr);
-  return path;
-}
-
-void MakeTree(const std::wstring& path) {
-  for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-  }
-  CreateDirectoryW(path.c_str(), nullptr);
-}
-
 struct Round {
   double total = 0;
   double manifest = 0;
@@ -88,16 +76,16 @@ int wmain(int argc, wchar_t** argv) {
   testing_support::RegistryOverride registry;
   testing_support::ScratchDir dir;
 
-  net_testing::LoopbackServer primary("test_server.py", MakeDir(dir / L"primary"),
+  net_testing::LoopbackServer primary("test_server.py", testing_support::MakeDirectory(dir / L"primary"),
                                       {"--tls", "--https-port", "47101", "--quiet-log"});
   if (!primary.ready()) {
     std::fprintf(stderr, "install_bench: test server did not start (port 47101 taken?)\n");
     return 1;
   }
   net_testing::LoopbackServer proxy(
-      "test_proxy.py", MakeDir(dir / L"proxy"),
+      "test_proxy.py", testing_support::MakeDirectory(dir / L"proxy"),
       {"--route downloads.orvo.test:80=127.0.0.1:" + std::to_string(primary.port("http"))});
-  if (!proxy.ready() || !install_testing::SetMachineProxy("127.0.0.1:" + std::to_string(proxy.port("proxy")), "127.0.0.1")) {
+  if (!proxy.ready() || !net_testing::SetMachineWinHttpProxy("127.0.0.1:" + std::to_string(proxy.port("proxy")), "127.0.0.1")) {
     std::fprintf(stderr, "install_bench: proxy not ready\n");
     return 1;
   }
@@ -110,18 +98,18 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::vector<ServedComponent> components;
   size_t bytes = 0;
-  MakeDir(dir / L"primary\\files");
+  testing_support::MakeDirectory(dir / L"primary\\files");
   for (const ComponentDescriptor& d : ComponentTable()) {
     components.push_back(install_testing::FixtureComponent(d.id, nlohmann::json::object(), registry.machineKey(), program));
     testing_support::WriteFileBytes(dir / (L"primary\\files\\" + Utf8ToWide(components.back().name)),
                                     components.back().bytes);
     bytes += components.back().bytes.size();
   }
-  MakeTree(dir / L"primary\\site\\downloads\\xml");
+  testing_support::MakeDirectoryTree(dir / L"primary\\site\\downloads\\xml");
   testing_support::WriteFileBytes(dir / L"primary\\site\\downloads\\xml\\compoment.xml",
                                   install_testing::ManifestXml(components));
 
-  const std::wstring temp = MakeDir(dir / L"temp");
+  const std::wstring temp = testing_support::MakeDirectory(dir / L"temp");
   SetEnvironmentVariableW(L"TMP", temp.c_str());
   SetEnvironmentVariableW(L"TEMP", temp.c_str());
 
@@ -150,7 +138,7 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("six components, %zu bytes in all; times in ms\n", bytes);
   std::vector<Round> results;
   for (int round = 0; round < rounds; ++round) {
-    const std::wstring base = MakeDir(dir / (L"round" + std::to_wstring(round)));
+    const std::wstring base = testing_support::MakeDirectory(dir / (L"round" + std::to_wstring(round)));
     config.tempPath = base + L"\\download\\";
     config.installPath = base + L"\\install\\";
     {

@@ -69,28 +69,5 @@ std::string ManifestXml(const std::vector<ServedComponent>& components) {
   return xml + "</components>\n";
 }
 
-bool SetMachineProxy(const std::string& proxy, const std::string& bypass) {
-  // WinHTTP's own record of the machine-wide proxy: a header (0x18, 0,
-  // flags 2 = named proxy), then the proxy and the bypass list as
-  // length-prefixed ASCII.
-  std::string blob;
-  auto put = [&blob](DWORD v) { blob.append(reinterpret_cast<const char*>(&v), sizeof v); };
-  put(0x18);
-  put(0);
-  put(2);
-  put(static_cast<DWORD>(proxy.size()));
-  blob += proxy;
-  put(static_cast<DWORD>(bypass.size()));
-  blob += bypass;
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections",
-                      0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  const LSTATUS status = RegSetValueExW(key, L"WinHttpSettings", 0, REG_BINARY,
-                                        reinterpret_cast<const BYTE*>(blob.data()), static_cast<DWORD>(blob.size()));
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS;
-}
 
 }  // namespace install_testing

@@ -38,8 +38,4 @@ ServedComponent FixtureComponent(ComponentId id, nlohmann::json behaviour, const
 // filesize and url.
 std::string ManifestXml(const std::vector<ServedComponent>& components);
 
-// Writes the machine-wide WinHTTP proxy setting (in HKEY_LOCAL_MACHINE, so
-// the redirected one in tests) naming proxy, with a bypass list.
-bool SetMachineProxy(const std::string& proxy, const std::string& bypass);
-
 }  // namespace install_testing

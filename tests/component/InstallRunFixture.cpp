@@ -18,19 +18,6 @@ namespace {
 constexpr wchar_t kWindowProperty[] = L"OrvoInstallRunTest";
 constexpr auto kRunTimeout = std::chrono::seconds(90);
 
-std::wstring MakeDir(const std::wstring& path) {
-  CreateDirectoryW(path.c_str(), nullptr);
-  return path;
-}
-
-// Creates every folder on the way to path (a folder).
-void MakeTree(const std::wstring& path) {
-  for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-  }
-  CreateDirectoryW(path.c_str(), nullptr);
-}
-
 std::wstring Environment(const wchar_t* name) {
   wchar_t value[MAX_PATH] = {};
   const DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
@@ -43,7 +30,7 @@ void InstallRunTest::SetUp() {
   // The manifest goes to %TEMP%\OrvoDownload\: this test's own temp folder.
   savedTmp_ = Environment(L"TMP");
   savedTemp_ = Environment(L"TEMP");
-  const std::wstring temp = MakeDir(dir / L"temp");
+  const std::wstring temp = testing_support::MakeDirectory(dir / L"temp");
   SetEnvironmentVariableW(L"TMP", temp.c_str());
   SetEnvironmentVariableW(L"TEMP", temp.c_str());
 
@@ -104,19 +91,19 @@ void InstallRunTest::NewRun() {
 
 void InstallRunTest::StartServers(bool withFallback) {
   primary = std::make_unique<net_testing::LoopbackServer>(
-      "test_server.py", MakeDir(ServerDir()), std::vector<std::string>{"--tls", "--https-port", std::to_string(kManifestPort)});
+      "test_server.py", testing_support::MakeDirectory(ServerDir()), std::vector<std::string>{"--tls", "--https-port", std::to_string(kManifestPort)});
   ASSERT_TRUE(primary->ready());
   if (withFallback) {
     fallback = std::make_unique<net_testing::LoopbackServer>(
-        "test_server.py", MakeDir(FallbackDir()),
+        "test_server.py", testing_support::MakeDirectory(FallbackDir()),
         std::vector<std::string>{"--tls", "--https-port", std::to_string(kContentPort)});
     ASSERT_TRUE(fallback->ready());
   }
   proxy = std::make_unique<net_testing::LoopbackServer>(
-      "test_proxy.py", MakeDir(dir / L"proxy"),
+      "test_proxy.py", testing_support::MakeDirectory(dir / L"proxy"),
       std::vector<std::string>{"--route downloads.orvo.test:80=127.0.0.1:" + std::to_string(primary->port("http"))});
   ASSERT_TRUE(proxy->ready());
-  ASSERT_TRUE(SetMachineProxy("127.0.0.1:" + std::to_string(proxy->port("proxy")), "127.0.0.1"));
+  ASSERT_TRUE(net_testing::SetMachineWinHttpProxy("127.0.0.1:" + std::to_string(proxy->port("proxy")), "127.0.0.1"));
 }
 
 ServedComponent InstallRunTest::Fixture(ComponentId id, nlohmann::json behaviour) const {
@@ -127,7 +114,7 @@ ServedComponent InstallRunTest::Fixture(ComponentId id, nlohmann::json behaviour
 }
 
 void InstallRunTest::Serve(const std::vector<ServedComponent>& components) {
-  const std::wstring files = MakeDir(ServerDir() + L"\\files");
+  const std::wstring files = testing_support::MakeDirectory(ServerDir() + L"\\files");
   for (const ServedComponent& c : components) {
     ASSERT_TRUE(WriteFileBytes(files + L"\\" + Utf8ToWide(c.name), c.bytes));
   }
@@ -140,7 +127,7 @@ void InstallRunTest::WriteSite(const std::wstring& serverDir, const std::string&
   for (auto& c : file) {
     if (c == L'/') c = L'\\';
   }
-  MakeTree(file.substr(0, file.rfind(L'\\')));
+  testing_support::MakeDirectoryTree(file.substr(0, file.rfind(L'\\')));
   ASSERT_TRUE(WriteFileBytes(file, bytes));
 }
 

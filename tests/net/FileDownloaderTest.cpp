@@ -24,32 +24,6 @@ namespace {
 // routes the invented host downloads.orvo.test to the test server.
 constexpr wchar_t kHost[] = L"downloads.orvo.test";
 
-std::wstring MakeDir(const std::wstring& path) {
-  CreateDirectoryW(path.c_str(), nullptr);
-  return path;
-}
-
-void SetMachineProxy(const std::string& proxy) {
-  // WinHTTP's own binary record of the machine-wide proxy: a header (0x18,
-  // 0, flags 2 = named proxy), then the proxy and the bypass list as
-  // length-prefixed ASCII.
-  std::string blob;
-  auto put = [&blob](DWORD v) { blob.append(reinterpret_cast<const char*>(&v), sizeof v); };
-  put(0x18);
-  put(0);
-  put(2);
-  put(static_cast<DWORD>(proxy.size()));
-  blob += proxy;
-  put(0);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                            L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections", 0, nullptr,
-                            0, KEY_WRITE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExW(key, L"WinHttpSettings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
-                 static_cast<DWORD>(blob.size()));
-  RegCloseKey(key);
-}
 
 struct ProgressCall {
   std::uint32_t percent;
@@ -59,15 +33,15 @@ struct ProgressCall {
 class FileDownloaderTest : public ::testing::Test {
  protected:
   FileDownloaderTest()
-      : server_("test_server.py", MakeDir(work_ / L"server"), {"--tls"}),
-        proxy_("test_proxy.py", MakeDir(work_ / L"proxy"),
+      : server_("test_server.py", testing_support::MakeDirectory(work_ / L"server"), {"--tls"}),
+        proxy_("test_proxy.py", testing_support::MakeDirectory(work_ / L"proxy"),
                {"--route downloads.orvo.test:80=127.0.0.1:" + std::to_string(server_.port("http")),
                 "--route downloads.orvo.test:443=127.0.0.1:" + std::to_string(server_.port("https"))}) {}
 
   void SetUp() override {
     ASSERT_TRUE(server_.ready());
     ASSERT_TRUE(proxy_.ready());
-    SetMachineProxy("127.0.0.1:" + std::to_string(proxy_.port("proxy")));
+    ASSERT_TRUE(net_testing::SetMachineWinHttpProxy("127.0.0.1:" + std::to_string(proxy_.port("proxy")), ""));
   }
 
   DownloadResult Download(const std::wstring& url, const std::wstring& path) {

@@ -21,11 +21,6 @@ namespace {
 
 constexpr wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
-std::wstring MakeDir(const std::wstring& path) {
-  CreateDirectoryW(path.c_str(), nullptr);
-  return path;
-}
-
 // Writes the current user's proxy settings in both forms Windows keeps them:
 // the values the Internet Options dialog shows (ProxyEnable, ProxyServer,
 // AutoConfigURL) and the binary DefaultConnectionSettings record under
@@ -70,9 +65,9 @@ void SetUserProxySettings(const std::string& proxy, const std::string& scriptUrl
 class HttpProxyTest : public ::testing::Test {
  protected:
   HttpProxyTest()
-      : server_("test_server.py", MakeDir(work_ / L"server")),
+      : server_("test_server.py", testing_support::MakeDirectory(work_ / L"server")),
         unreachable_("127.0.0.1:" + std::to_string(server_.port("closed"))),
-        proxy_("test_proxy.py", MakeDir(work_ / L"proxy"),
+        proxy_("test_proxy.py", testing_support::MakeDirectory(work_ / L"proxy"),
                {"--route " + unreachable_ + "=127.0.0.1:" + std::to_string(server_.port("http"))}) {}
 
   void SetUp() override {

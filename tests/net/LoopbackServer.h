@@ -44,6 +44,12 @@ class LoopbackServer {
   bool ready_ = false;
 };
 
+// Writes the machine-wide WinHTTP proxy setting (under HKEY_LOCAL_MACHINE,
+// so the redirected one in tests) naming proxy, with a bypass list. Downloads
+// always use the scheme's port, so this is how they reach the test servers:
+// through tests/servers/test_proxy.py, which routes an invented host to them.
+bool SetMachineWinHttpProxy(const std::string& proxy, const std::string& bypass);
+
 // The bytes [offset, offset + size) of the servers' test pattern.
 std::string PatternBytes(size_t offset, size_t size);
 

@@ -31,6 +31,11 @@ class ScratchDir {
   std::wstring path_;
 };
 
+// Creates the folder (its parent must exist) and returns its path.
+std::wstring MakeDirectory(const std::wstring& path);
+// Creates the folder and every missing folder above it.
+void MakeDirectoryTree(const std::wstring& path);
+
 // Removes a folder tree (test cleanup only; failures are ignored).
 void RemoveTree(const std::wstring& path);
 
