@@ -3,47 +3,12 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
-#include <vector>
 
 #include "net/ChunkBuffer.h"
 #include "net/DownloadUrl.h"
 #include "net/WinHttpHandle.h"
 
 namespace {
-
-// Bytes on their way to the file, written once 256 KiB have gathered, at the
-// end, and when the download stops early (by the destructor), so a failed
-// download still leaves every byte it received.
-class FileWriteBuffer {
- public:
-  explicit FileWriteBuffer(HANDLE file) : file_(file) { pending_.reserve(kSize); }
-  ~FileWriteBuffer() { Flush(); }
-  FileWriteBuffer(const FileWriteBuffer&) = delete;
-  FileWriteBuffer& operator=(const FileWriteBuffer&) = delete;
-
-  bool Append(const char* bytes, DWORD count) {
-    if (pending_.size() + count > kSize && !Flush()) return false;
-    pending_.insert(pending_.end(), bytes, bytes + count);
-    return pending_.size() < kSize || Flush();
-  }
-
-  bool Flush() {
-    if (pending_.empty()) return true;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file_, pending_.data(), static_cast<DWORD>(pending_.size()), &written, nullptr);
-    if (!ok) error_ = GetLastError();
-    pending_.clear();
-    return ok != FALSE;
-  }
-
-  DWORD error() const { return error_; }
-
- private:
-  static constexpr size_t kSize = 256 * 1024;
-  HANDLE file_;
-  std::vector<char> pending_;
-  DWORD error_ = 0;
-};
 
 DownloadResult Failure(std::int32_t type, DWORD code) { return DownloadResult{false, type, code}; }
 
@@ -93,7 +58,6 @@ DownloadResult DownloadFile(const std::wstring& url, const std::wstring& localPa
   if (!file) return Failure(kDownloadFileFailed, GetLastError());
 
   ChunkBuffer buffer;
-  FileWriteBuffer pending(file.get());
   const auto start = std::chrono::steady_clock::now();
   std::uint64_t received = 0;
   while (true) {
@@ -102,7 +66,6 @@ DownloadResult DownloadFile(const std::wstring& url, const std::wstring& localPa
     if (available == 0) {
       // The response has ended. Without a known size that is the normal end;
       // with one, fewer bytes came than announced and waiting would not help.
-      if (!pending.Flush()) return Failure(kDownloadFileFailed, pending.error());
       if (size == 0) return DownloadResult{true, 0, 0};
       return Failure(kDownloadReadFailed, ERROR_HANDLE_EOF);
     }
@@ -111,7 +74,8 @@ DownloadResult DownloadFile(const std::wstring& url, const std::wstring& localPa
     DWORD read = 0;
     if (!WinHttpReadData(get.get(), chunk, available, &read)) return Failure(kDownloadReadFailed, GetLastError());
     received += read;
-    if (!pending.Append(chunk, read)) return Failure(kDownloadFileFailed, pending.error());
+    DWORD written = 0;
+    if (!WriteFile(file.get(), chunk, read, &written, nullptr)) return Failure(kDownloadFileFailed, GetLastError());
 
     if (progress) {
       double elapsedMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -120,9 +84,6 @@ DownloadResult DownloadFile(const std::wstring& url, const std::wstring& localPa
       const auto percent = size != 0 ? static_cast<std::uint32_t>(received * 100 / size) : 0u;
       progress(percent, speed);
     }
-    if (size != 0 && received >= size) {
-      if (!pending.Flush()) return Failure(kDownloadFileFailed, pending.error());
-      return DownloadResult{true, 0, 0};
-    }
+    if (size != 0 && received >= size) return DownloadResult{true, 0, 0};
   }
 }

@@ -115,8 +115,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if "/" in name or "\\" in name or not os.path.isfile(full):
                 self._simple(404, b"no such file", [("Content-Type", "text/plain")], send_body)
             else:
+                # Streamed by the kernel (sendfile), so large bodies cost the
+                # server next to no processor time.
                 with open(full, "rb") as f:
-                    self._simple(200, f.read(), [("Content-Type", "application/octet-stream")], send_body)
+                    self.send_response(200)
+                    self.send_header("Content-Type", "application/octet-stream")
+                    self.send_header("Content-Length", str(os.fstat(f.fileno()).st_size))
+                    self.end_headers()
+                    if send_body:
+                        self.wfile.flush()
+                        self.connection.sendfile(f)
         elif path == "/report/clientreport":
             self._simple(self.server.report_status, self.server.report_body.encode("utf-8"),
                          [("Content-Type", "application/json")], send_body)
