@@ -1,3 +1,4 @@
+#include "tests/config/TestFacts.h"
 #include "tests/component/InstallRunFixture.h"
 
 #include <chrono>
@@ -34,14 +35,7 @@ void InstallRunTest::SetUp() {
   SetEnvironmentVariableW(L"TMP", temp.c_str());
   SetEnvironmentVariableW(L"TEMP", temp.c_str());
 
-  const std::wstring exe = dir / L"OrvoDownloader.exe";
-  ASSERT_TRUE(WriteFileBytes(exe, "MZ" + std::string(300, '\x90')));
-  SystemFacts facts;
-  facts.installRoot = dir.path() + L"\\";
-  facts.executablePath = exe;
-  facts.uiLanguage = 0x0409;
-  facts.locale = {L"en", L"en_US"};
-  config = std::make_unique<GlobalConfig>(facts);
+  config = std::make_unique<GlobalConfig>(EnglishMachineFacts(dir.path()));
   config->tempPath = dir / L"download\\";
   config->installPath = dir / L"install\\";
   Want({});

@@ -8,20 +8,14 @@
 #include <string>
 
 #include "config/GlobalConfig.h"
+#include "tests/config/TestFacts.h"
 #include "tests/support/TestSupport.h"
 #include "ui/MainWnd.h"
 
 class MainWndFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::wstring exe = dir / L"OrvoDownloader.exe";
-    ASSERT_TRUE(testing_support::WriteFileBytes(exe, "MZ" + std::string(300, '\x90')));
-    SystemFacts facts;
-    facts.installRoot = dir.path() + L"\\";
-    facts.executablePath = exe;
-    facts.uiLanguage = 0x0409;
-    facts.locale = {L"en", L"en_US"};
-    config = std::make_unique<GlobalConfig>(facts);
+    config = std::make_unique<GlobalConfig>(EnglishMachineFacts(dir.path()));
     config->installMarket = false;
   }
 

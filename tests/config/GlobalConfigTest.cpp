@@ -9,6 +9,7 @@
 #include "base/TextConvert.h"
 #include "config/ExternData.h"
 #include "report/DataReport.h"
+#include "tests/config/TestFacts.h"
 #include "tests/support/TestSupport.h"
 
 using testing_support::LogCapture;
@@ -75,14 +76,7 @@ class GlobalConfigTest : public ::testing::Test {
   SystemFacts Facts(const std::vector<std::string>& blocks = {}) {
     std::string file = "MZ" + std::string(300, '\x90');
     for (const std::string& json : blocks) file += BuildExternDataBlock(json, json.size() + 6);
-    const std::wstring exe = dir / L"channel.exe";
-    EXPECT_TRUE(testing_support::WriteFileBytes(exe, file));
-    SystemFacts facts;
-    facts.installRoot = dir.path() + L"\\";
-    facts.executablePath = exe;
-    facts.uiLanguage = 0x0409;
-    facts.locale = {L"en", L"en_US"};
-    return facts;
+    return EnglishMachineFacts(dir.path(), file);
   }
 
   RegistryOverride registry;
