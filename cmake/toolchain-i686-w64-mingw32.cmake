@@ -1,17 +1,5 @@
 # Cross toolchain: 32-bit Windows with MinGW-w64, posix thread model.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(ORVO_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORVO_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ORVO_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${ORVO_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ORVO_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test executables run under Wine through a wrapper that owns the build's prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)
