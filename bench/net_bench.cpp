@@ -1,8 +1,10 @@
-// Download throughput over loopback: DownloadFile against a bare WinHTTP read
-// loop of the same URL, and the peak working set while downloading.
-//   net_bench.exe <url of a large body> <url of a smaller body> <output file>
+// Download throughput over loopback: DownloadFile against bare WinHTTP read
+// loops of the same URL, and the peak working set of one download.
+//   net_bench.exe speed <url> <output file>
+//   net_bench.exe memory <url> <output file>   (run once per process)
 // scripts/bench net starts the server (on port 80, as downloads use the
-// scheme's port) and measures curl on the same URL for comparison.
+// scheme's port), runs memory for a 64 MiB and a 1 GiB body in fresh
+// processes, and measures curl on the same URL for comparison.
 #include <windows.h>
 #include <psapi.h>
 #include <winhttp.h>
@@ -32,8 +34,10 @@ double PeakWorkingSetMiB() {
 
 // The platform ceiling: the same GET, bytes read and dropped. With
 // chunked = true it asks for the available count first and reads that much,
-// as the downloader must; otherwise it reads 64 KiB at a time.
-bool BareRead(const std::wstring& url, bool chunked, unsigned long long* bytes) {
+// as the downloader must; otherwise it reads 64 KiB at a time. With an output
+// path it also writes every chunk before reading the next, to a file created
+// as the downloader creates its own: the ceiling for any loop under that rule.
+bool BareRead(const std::wstring& url, bool chunked, const wchar_t* output, unsigned long long* bytes) {
   const auto target = ParseDownloadUrl(url);
   if (!target) return false;
   WinHttpHandle session(WinHttpOpen(L"OrvoBench", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -44,6 +48,12 @@ bool BareRead(const std::wstring& url, bool chunked, unsigned long long* bytes) 
   if (!request || !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(request.get(), nullptr)) {
     return false;
+  }
+  UniqueFile file;
+  if (output != nullptr) {
+    file.reset(CreateFileW(output, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
   }
   std::vector<char> buffer(1 << 16);
   *bytes = 0;
@@ -56,76 +66,92 @@ bool BareRead(const std::wstring& url, bool chunked, unsigned long long* bytes) 
     }
     if (!WinHttpReadData(request.get(), buffer.data(), available, &read) || read == 0) break;
     *bytes += read;
+    DWORD written = 0;
+    if (file && !WriteFile(file.get(), buffer.data(), read, &written, nullptr)) return false;
   }
   return true;
 }
 
-}  // namespace
+unsigned long long FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return 0;
+  return (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
 
-int wmain(int argc, wchar_t** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: net_bench <large url> <small url> <output file>\n");
-    return 2;
-  }
-  const std::wstring large = argv[1];
-  const std::wstring small = argv[2];
-  const std::wstring output = argv[3];
-  constexpr double kMB = 1e6;
-
-  // Working set first: a smaller body, then the large one; flat means the same peak.
-  const double peakStart = PeakWorkingSetMiB();
-  auto start = std::chrono::steady_clock::now();
-  unsigned long long calls = 0;
-  DownloadResult result = DownloadFile(small, output, [&](std::uint32_t, std::uint32_t) { ++calls; }, L"");
+// One download in a process that has made none before: the peak working set
+// while the body streams in (read at the last progress call), and after
+// DownloadFile has closed its handles and returned.
+int MeasureMemory(const std::wstring& url, const std::wstring& output) {
+  const double before = PeakWorkingSetMiB();
+  double transfer = 0;
+  const DownloadResult result =
+      DownloadFile(url, output, [&](std::uint32_t, std::uint32_t) { transfer = PeakWorkingSetMiB(); }, L"");
+  const double after = PeakWorkingSetMiB();
+  const unsigned long long bytes = FileSize(output);
+  DeleteFileW(output.c_str());
   if (!result.ok) {
-    std::fprintf(stderr, "small download failed: type %d code %u\n", result.errorType, result.errorCode);
+    std::fprintf(stderr, "download failed: type %d code %u\n", result.errorType, result.errorCode);
     return 1;
   }
-  const double peakSmall = PeakWorkingSetMiB();
+  std::printf("peak working set, one download of %5llu MiB: %.1f MiB before it, %.1f MiB during the transfer,"
+              " %.1f MiB after it returned\n",
+              bytes >> 20, before, transfer, after);
+  return 0;
+}
 
-  // Best of three rounds for each reader, interleaved, so that a busy moment
-  // of this shared machine does not decide the ratio.
-  constexpr int kRounds = 3;
-  double downloadRate = 0, bareRate = 0, bigRate = 0, peakLarge = 0;
-  unsigned long long fileBytes = 0, bareBytes = 0, bigBytes = 0;
+// Best of several interleaved rounds for each reader, so that a busy moment
+// of this shared machine does not decide the ratios.
+int MeasureSpeed(const std::wstring& url, const std::wstring& output) {
+  constexpr int kRounds = 5;
+  constexpr double kMB = 1e6;
+  double downloadRate = 0, bareRate = 0, bigRate = 0, writingRate = 0;
+  unsigned long long fileBytes = 0, bytes = 0, calls = 0;
+  auto rate = [](unsigned long long count, std::chrono::steady_clock::time_point since) {
+    return static_cast<double>(count) / Seconds(since) / kMB;
+  };
   for (int round = 0; round < kRounds; ++round) {
-    WIN32_FILE_ATTRIBUTE_DATA info{};
     calls = 0;
-    start = std::chrono::steady_clock::now();
-    result = DownloadFile(large, output, [&](std::uint32_t, std::uint32_t) { ++calls; }, L"");
-    const double downloadSeconds = Seconds(start);
-    if (round == 0) peakLarge = PeakWorkingSetMiB();
-    GetFileAttributesExW(output.c_str(), GetFileExInfoStandard, &info);
-    fileBytes = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    auto start = std::chrono::steady_clock::now();
+    const DownloadResult result = DownloadFile(url, output, [&](std::uint32_t, std::uint32_t) { ++calls; }, L"");
+    const double seconds = Seconds(start);
+    fileBytes = FileSize(output);
     DeleteFileW(output.c_str());
     if (!result.ok) {
       std::fprintf(stderr, "download failed: type %d code %u\n", result.errorType, result.errorCode);
       return 1;
     }
-    downloadRate = std::max(downloadRate, static_cast<double>(fileBytes) / downloadSeconds / kMB);
+    downloadRate = std::max(downloadRate, static_cast<double>(fileBytes) / seconds / kMB);
 
     start = std::chrono::steady_clock::now();
-    if (!BareRead(large, true, &bareBytes)) {
-      std::fprintf(stderr, "bare read failed: %lu\n", GetLastError());
-      return 1;
-    }
-    bareRate = std::max(bareRate, static_cast<double>(bareBytes) / Seconds(start) / kMB);
+    if (!BareRead(url, true, nullptr, &bytes)) return std::fprintf(stderr, "bare read failed: %lu\n", GetLastError()), 1;
+    bareRate = std::max(bareRate, rate(bytes, start));
     start = std::chrono::steady_clock::now();
-    if (!BareRead(large, false, &bigBytes)) {
-      std::fprintf(stderr, "bare read failed: %lu\n", GetLastError());
-      return 1;
-    }
-    bigRate = std::max(bigRate, static_cast<double>(bigBytes) / Seconds(start) / kMB);
+    if (!BareRead(url, false, nullptr, &bytes)) return std::fprintf(stderr, "bare read failed: %lu\n", GetLastError()), 1;
+    bigRate = std::max(bigRate, rate(bytes, start));
+    start = std::chrono::steady_clock::now();
+    if (!BareRead(url, true, output.c_str(), &bytes)) return std::fprintf(stderr, "bare read failed: %lu\n", GetLastError()), 1;
+    writingRate = std::max(writingRate, rate(bytes, start));
+    DeleteFileW(output.c_str());
   }
-
-  std::printf("DownloadFile      %llu bytes, best of %d: %.1f MB/s (%llu progress calls)\n", fileBytes, kRounds,
-              downloadRate, calls);
-  std::printf("bare loop, available-sized reads %llu bytes, best of %d: %.1f MB/s\n", bareBytes, kRounds, bareRate);
-  std::printf("bare loop, 64 KiB reads          %llu bytes, best of %d: %.1f MB/s\n", bigBytes, kRounds, bigRate);
+  std::printf("DownloadFile                            %llu bytes, best of %d: %.1f MB/s (%llu progress calls)\n",
+              fileBytes, kRounds, downloadRate, calls);
+  std::printf("bare loop, available-sized reads        %.1f MB/s\n", bareRate);
+  std::printf("bare loop, 64 KiB reads                 %.1f MB/s\n", bigRate);
+  std::printf("bare loop, available-sized, each chunk written before the next read: %.1f MB/s\n", writingRate);
   std::printf("ratio DownloadFile / bare loop: %.3f (available-sized), %.3f (64 KiB) (goal >= 0.95)\n",
               downloadRate / bareRate, downloadRate / bigRate);
-  std::printf("peak working set: %.1f MiB at start, %.1f MiB after the small body, %.1f MiB after the large one"
-              " (goal <= 16, flat)\n",
-              peakStart, peakSmall, peakLarge);
+  std::printf("ratio bare loop writing each chunk / bare loop: %.3f (what writing every chunk costs)\n",
+              writingRate / bareRate);
+  std::printf("ratio DownloadFile / bare loop writing each chunk: %.3f\n", downloadRate / writingRate);
   return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring mode = argc == 4 ? argv[1] : L"";
+  if (mode == L"memory") return MeasureMemory(argv[2], argv[3]);
+  if (mode == L"speed") return MeasureSpeed(argv[2], argv[3]);
+  std::fprintf(stderr, "usage: net_bench speed|memory <url> <output file>\n");
+  return 2;
 }

@@ -13,9 +13,10 @@ namespace {
 DownloadResult Failure(std::int32_t type, DWORD code) { return DownloadResult{false, type, code}; }
 
 // Content-Length of the HEAD response, 0 when any step fails or it is absent.
-std::uint64_t ProbeSize(HINTERNET connection, const DownloadTarget& target) {
-  WinHttpHandle head(WinHttpOpenRequest(connection, L"HEAD", target.path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                        WINHTTP_DEFAULT_ACCEPT_TYPES, target.requestFlags));
+// The request stays open in head until the caller's other handles close.
+std::uint64_t ProbeSize(HINTERNET connection, const DownloadTarget& target, WinHttpHandle& head) {
+  head.reset(WinHttpOpenRequest(connection, L"HEAD", target.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                WINHTTP_DEFAULT_ACCEPT_TYPES, target.requestFlags));
   unsigned char value[8] = {};
   DWORD size = sizeof value;
   if (head && WinHttpSendRequest(head.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
@@ -43,7 +44,8 @@ DownloadResult DownloadFile(const std::wstring& url, const std::wstring& localPa
   WinHttpHandle connection(WinHttpConnect(session.get(), target->host.c_str(), target->port, 0));
   if (!connection) return Failure(kDownloadConnectFailed, GetLastError());
 
-  const std::uint64_t size = ProbeSize(connection.get(), *target);
+  WinHttpHandle head;
+  const std::uint64_t size = ProbeSize(connection.get(), *target, head);
 
   WinHttpHandle get(WinHttpOpenRequest(connection.get(), L"GET", target->path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                        WINHTTP_DEFAULT_ACCEPT_TYPES, target->requestFlags));
