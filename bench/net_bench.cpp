@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,10 @@ double PeakWorkingSetMiB() {
 // as the downloader must; otherwise it reads 64 KiB at a time. With an output
 // path it also writes every chunk before reading the next, to a file created
 // as the downloader creates its own: the ceiling for any loop under that rule.
-bool BareRead(const std::wstring& url, bool chunked, const wchar_t* output, unsigned long long* bytes) {
+// Returns the bytes read, 0 when a step failed.
+unsigned long long BareRead(const std::wstring& url, bool chunked, const wchar_t* output) {
   const auto target = ParseDownloadUrl(url);
-  if (!target) return false;
+  if (!target) return 0;
   WinHttpHandle session(WinHttpOpen(L"OrvoBench", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                     WINHTTP_NO_PROXY_BYPASS, 0));
   WinHttpHandle connection(WinHttpConnect(session.get(), target->host.c_str(), target->port, 0));
@@ -47,16 +49,16 @@ bool BareRead(const std::wstring& url, bool chunked, const wchar_t* output, unsi
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, target->requestFlags));
   if (!request || !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(request.get(), nullptr)) {
-    return false;
+    return 0;
   }
   UniqueFile file;
   if (output != nullptr) {
     file.reset(CreateFileW(output, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+    if (!file) return 0;
   }
   std::vector<char> buffer(1 << 16);
-  *bytes = 0;
+  unsigned long long bytes = 0;
   DWORD read = 0;
   DWORD available = static_cast<DWORD>(buffer.size());
   while (true) {
@@ -65,17 +67,21 @@ bool BareRead(const std::wstring& url, bool chunked, const wchar_t* output, unsi
       if (available > buffer.size()) buffer.resize(available);
     }
     if (!WinHttpReadData(request.get(), buffer.data(), available, &read) || read == 0) break;
-    *bytes += read;
+    bytes += read;
     DWORD written = 0;
-    if (file && !WriteFile(file.get(), buffer.data(), read, &written, nullptr)) return false;
+    if (file && !WriteFile(file.get(), buffer.data(), read, &written, nullptr)) return 0;
   }
-  return true;
+  return bytes;
 }
 
 unsigned long long FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA info{};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return 0;
   return (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+
+void ReportFailure(const DownloadResult& result) {
+  std::fprintf(stderr, "download failed: type %d code %u\n", result.errorType, result.errorCode);
 }
 
 // One download in a process that has made none before: the peak working set
@@ -90,7 +96,7 @@ int MeasureMemory(const std::wstring& url, const std::wstring& output) {
   const unsigned long long bytes = FileSize(output);
   DeleteFileW(output.c_str());
   if (!result.ok) {
-    std::fprintf(stderr, "download failed: type %d code %u\n", result.errorType, result.errorCode);
+    ReportFailure(result);
     return 1;
   }
   std::printf("peak working set, one download of %5llu MiB: %.1f MiB before it, %.1f MiB during the transfer,"
@@ -100,39 +106,44 @@ int MeasureMemory(const std::wstring& url, const std::wstring& output) {
 }
 
 // Best of several interleaved rounds for each reader, so that a busy moment
-// of this shared machine does not decide the ratios.
+// of this shared machine does not decide the ratios. A reader returns the
+// bytes it moved, 0 when it failed.
 int MeasureSpeed(const std::wstring& url, const std::wstring& output) {
   constexpr int kRounds = 5;
-  constexpr double kMB = 1e6;
-  double downloadRate = 0, bareRate = 0, bigRate = 0, writingRate = 0;
-  unsigned long long fileBytes = 0, bytes = 0, calls = 0;
-  auto rate = [](unsigned long long count, std::chrono::steady_clock::time_point since) {
-    return static_cast<double>(count) / Seconds(since) / kMB;
-  };
-  for (int round = 0; round < kRounds; ++round) {
+  unsigned long long fileBytes = 0, calls = 0;
+  auto download = [&]() -> unsigned long long {
     calls = 0;
-    auto start = std::chrono::steady_clock::now();
     const DownloadResult result = DownloadFile(url, output, [&](std::uint32_t, std::uint32_t) { ++calls; }, L"");
-    const double seconds = Seconds(start);
-    fileBytes = FileSize(output);
-    DeleteFileW(output.c_str());
     if (!result.ok) {
-      std::fprintf(stderr, "download failed: type %d code %u\n", result.errorType, result.errorCode);
-      return 1;
+      ReportFailure(result);
+      return 0;
     }
-    downloadRate = std::max(downloadRate, static_cast<double>(fileBytes) / seconds / kMB);
-
-    start = std::chrono::steady_clock::now();
-    if (!BareRead(url, true, nullptr, &bytes)) return std::fprintf(stderr, "bare read failed: %lu\n", GetLastError()), 1;
-    bareRate = std::max(bareRate, rate(bytes, start));
-    start = std::chrono::steady_clock::now();
-    if (!BareRead(url, false, nullptr, &bytes)) return std::fprintf(stderr, "bare read failed: %lu\n", GetLastError()), 1;
-    bigRate = std::max(bigRate, rate(bytes, start));
-    start = std::chrono::steady_clock::now();
-    if (!BareRead(url, true, output.c_str(), &bytes)) return std::fprintf(stderr, "bare read failed: %lu\n", GetLastError()), 1;
-    writingRate = std::max(writingRate, rate(bytes, start));
-    DeleteFileW(output.c_str());
+    return fileBytes = FileSize(output);
+  };
+  auto bare = [&](bool chunked, const wchar_t* written) {
+    return [&url, chunked, written]() -> unsigned long long {
+      const unsigned long long bytes = BareRead(url, chunked, written);
+      if (bytes == 0) std::fprintf(stderr, "bare read failed: %lu\n", GetLastError());
+      return bytes;
+    };
+  };
+  struct Reader {
+    std::function<unsigned long long()> run;
+    double best = 0;  // MB/s
+  };
+  Reader readers[] = {{download}, {bare(true, nullptr)}, {bare(false, nullptr)}, {bare(true, output.c_str())}};
+  for (int round = 0; round < kRounds; ++round) {
+    for (Reader& reader : readers) {
+      const auto start = std::chrono::steady_clock::now();
+      const unsigned long long bytes = reader.run();
+      const double seconds = Seconds(start);
+      DeleteFileW(output.c_str());
+      if (bytes == 0) return 1;
+      reader.best = std::max(reader.best, static_cast<double>(bytes) / seconds / 1e6);
+    }
   }
+  const double downloadRate = readers[0].best, bareRate = readers[1].best, bigRate = readers[2].best,
+               writingRate = readers[3].best;
   std::printf("DownloadFile                            %llu bytes, best of %d: %.1f MB/s (%llu progress calls)\n",
               fileBytes, kRounds, downloadRate, calls);
   std::printf("bare loop, available-sized reads        %.1f MB/s\n", bareRate);
